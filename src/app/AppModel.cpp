@@ -1,0 +1,114 @@
+#include "app/AppModel.h"
+
+#include <chrono>
+
+#include "astro/Astro.h"
+
+namespace kv7 {
+
+UtcTime SystemUtcClock::now() const
+{
+    using namespace std::chrono;
+    const sys_seconds t = floor<seconds>(system_clock::now());
+    const sys_days day = floor<days>(t);
+    const year_month_day ymd(day);
+    const hh_mm_ss<seconds> hms(t - day);
+    UtcTime u;
+    u.year = static_cast<int>(ymd.year());
+    u.month = static_cast<int>(static_cast<unsigned>(ymd.month()));
+    u.day = static_cast<int>(static_cast<unsigned>(ymd.day()));
+    u.hour = static_cast<int>(hms.hours().count());
+    u.minute = static_cast<int>(hms.minutes().count());
+    u.second = static_cast<int>(hms.seconds().count());
+    return u;
+}
+
+AppModel::AppModel(const iUtcClock* utcClock, double longitude)
+    : clock(utcClock ? utcClock : &systemClock), siteLongitude(longitude)
+{
+}
+
+void AppModel::onStatus(std::uint32_t status)
+{
+    if (sender)
+        sender->postUserMessage(NotifyStatus, status);
+}
+
+void AppModel::onConfiguration(std::uint32_t status, std::uint32_t extraValue, const ControllerParameters& p,
+                               const AxisConfiguration& a)
+{
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        pendingParameters = p;
+        pendingAxisConfiguration = a;
+        pendingExtra = extraValue;
+    }
+    if (sender)
+        sender->postUserMessage(NotifyConfiguration, status);
+}
+
+void AppModel::onMeridianFlipPrompt(std::int32_t kind)
+{
+    if (sender)
+        sender->postUserMessage(NotifyMeridianFlipPrompt, static_cast<std::uint32_t>(kind));
+}
+
+void AppModel::onMountState(const MountState& m)
+{
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        pendingMountState = m;
+    }
+    if (sender)
+        sender->postUserMessage(NotifyMountState, 0);
+}
+
+void AppModel::dispatchUserMessage(std::uint32_t code, std::uint32_t value)
+{
+    // No lock is held while a callback runs: askMeridianFlip opens a modal
+    // prompt whose loop dispatches further messages before it returns.
+    switch (code) {
+    case NotifyStatus:
+        if (mainDialog)
+            mainDialog->showStatus(static_cast<std::uint16_t>(value));
+        break;
+    case NotifyConfiguration:
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            parameters = pendingParameters;
+            axisConfiguration = pendingAxisConfiguration;
+            extra = pendingExtra;
+        }
+        if (mainDialog)
+            mainDialog->showConfiguration(static_cast<std::uint16_t>(value), extra);
+        break;
+    case NotifyMeridianFlipPrompt:
+        if (mainDialog)
+            mainDialog->askMeridianFlip(static_cast<std::int32_t>(value));
+        break;
+    case NotifyMountState:
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            mountState = pendingMountState;
+        }
+        if (mainDialog)
+            mainDialog->showMountState(mountState);
+        break;
+    default:
+        break;
+    }
+}
+
+void AppModel::connect(std::uint32_t port, std::uint32_t baud)
+{
+    if (control)
+        control->connect(port, baud);
+}
+
+double AppModel::localSiderealTime() const
+{
+    const UtcTime t = clock->now();
+    return localSiderealTimeAt(t.year, t.month, t.day, t.hour, t.minute, t.second, siteLongitude);
+}
+
+}  // namespace kv7

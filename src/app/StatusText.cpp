@@ -1,0 +1,40 @@
+#include "app/StatusText.h"
+
+namespace kv7 {
+
+namespace {
+
+#define KV7_STATUS_TEXTS(X)                                   \
+    X("Not connected")                                        \
+    X("Opening port, please wait...")                         \
+    X("Connecting...")                                        \
+    X("Connection established.")                              \
+    X("Connection closed")                                    \
+    X("Testing without using COM port.")                      \
+    X("Error: Cannot open port.")                             \
+    X("Error: Cannot connect to device.")                     \
+    X("Error: Cannot connect: Unknown device")                \
+    X("Error: Not supported device")                          \
+    X("Error: Communication error")                           \
+    X("Error: Already connected")                             \
+    X("Error: Not connected yet")                             \
+    X("Ready")                                                \
+    X("Manual movement")                                      \
+    X("Positioning")                                          \
+    X("Encoder calibration parameters updated.")              \
+    X("Parameters stored...")
+
+#define KV7_NARROW(text) text,
+#define KV7_WIDE(text) L"" text,
+const char* const narrowTexts[statusCount] = {KV7_STATUS_TEXTS(KV7_NARROW)};
+const wchar_t* const wideTexts[statusCount] = {KV7_STATUS_TEXTS(KV7_WIDE)};
+#undef KV7_NARROW
+#undef KV7_WIDE
+
+}  // namespace
+
+const char* statusText(std::uint32_t status) { return status < statusCount ? narrowTexts[status] : nullptr; }
+
+const wchar_t* statusTextWide(std::uint32_t status) { return status < statusCount ? wideTexts[status] : nullptr; }
+
+}  // namespace kv7

@@ -1,0 +1,14 @@
+// The texts of the status codes the link raises; the status line shows them.
+#pragma once
+
+#include <cstdint>
+
+namespace kv7 {
+
+constexpr std::uint32_t statusCount = 18;
+
+// The text for a status code, or null for a code above 17.
+const char* statusText(std::uint32_t status);
+const wchar_t* statusTextWide(std::uint32_t status);
+
+}  // namespace kv7

@@ -1,0 +1,43 @@
+// The internal byte channel: many writers, one reader (the link worker).
+// Writers block while the buffer is full, so nothing is ever dropped; the
+// reader waits with a time-out. stop() releases every waiter for shutdown.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+
+namespace kv7 {
+
+class Channel {
+public:
+    static constexpr std::size_t capacity = 1024;
+
+    // Appends all length bytes (length <= capacity) as one piece, waiting
+    // while there is no room. False once the channel has been stopped.
+    bool write(const std::uint8_t* data, std::size_t length);
+
+    // Takes up to maxLength bytes, waiting up to timeoutMs for the first.
+    // Returns the count, 0 on time-out, -1 once stopped.
+    int read(std::uint8_t* buffer, std::size_t maxLength, int timeoutMs);
+
+    // Waits up to ms milliseconds; returns early, with true, when stopped.
+    bool sleepUnlessStopped(int ms);
+
+    void stop();
+    bool stopped() const;
+    std::size_t pending() const;
+
+private:
+    mutable std::mutex mutex;
+    std::condition_variable readable;
+    std::condition_variable writable;
+    std::condition_variable stopping;
+    std::uint8_t ring[capacity] = {};
+    std::size_t head = 0;   // next byte to read
+    std::size_t count = 0;
+    bool isStopped = false;
+};
+
+}  // namespace kv7

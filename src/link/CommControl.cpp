@@ -1,0 +1,423 @@
+// The channel, the worker with its message assembler and dispatcher,
+// connect and disconnect, and the serial transport.
+#include "link/CommControl.h"
+
+#include <cstring>
+
+#include "app/AppModel.h"
+
+namespace kv7 {
+
+namespace {
+
+constexpr std::size_t workerReadSize = 20;    // the worker takes at most this much per read
+constexpr int workerWaitMs = 300;             // ... and wakes at least this often
+constexpr std::size_t serialReadSize = 128;
+constexpr int readerWaitMs = 200;             // the reader notices a stop within this
+constexpr int frameWriteTimeoutMs = 1000;
+constexpr std::size_t maxSerialChunk = 31;    // the largest payload a channel header can carry
+
+std::uint8_t commandHeader(std::size_t payloadLength)
+{
+    return static_cast<std::uint8_t>(0x80 | payloadLength);
+}
+
+}  // namespace
+
+CommControl::CommControl(iNotificationListener* listener, AppModel* appModel, PortCatalog* portCatalog)
+    : CommControl(listener, appModel, portCatalog, Options{})
+{
+}
+
+CommControl::CommControl(iNotificationListener* listener, AppModel* appModel, PortCatalog* portCatalog,
+                         Options opts)
+    : notificationListener(listener), model(appModel), catalog(portCatalog), options(opts)
+{
+    if (model)
+        axisConfiguration.encoderFormat = model->axisConfiguration.encoderFormat;
+    if (options.startThreads)
+        workerThread = std::thread([this] { workerLoop(); });
+}
+
+CommControl::~CommControl() { stopThreads(); }
+
+void CommControl::stopThreads()
+{
+    if (threadsStopped)
+        return;
+    threadsStopped = true;
+    readerStop = true;
+    // Stopping the channel ends the worker's wait and releases any writer
+    // blocked on a full channel, the serial reader included.
+    channel.stop();
+    if (workerThread.joinable())
+        workerThread.join();
+    closePort();
+}
+
+// ---------------------------------------------------------------------------
+// iKV7Control: one locked write per message.
+
+void CommControl::writeMessage(const std::uint8_t* msg, std::size_t length)
+{
+    std::lock_guard<std::mutex> guard(channelLock);
+    channel.write(msg, length);
+}
+
+void CommControl::writeChannel(const std::uint8_t* data, std::size_t length) { writeMessage(data, length); }
+
+std::size_t CommControl::takeChannelBytes(std::uint8_t* out, std::size_t capacity)
+{
+    const int n = channel.read(out, capacity, 0);
+    return n > 0 ? static_cast<std::size_t>(n) : 0;
+}
+
+void CommControl::onHeartBeat()
+{
+    // A message with no payload is complete only after one more byte, so
+    // the heartbeat carries a filler.
+    const std::uint8_t msg[2] = {0xA0, 0x00};
+    writeMessage(msg, sizeof msg);
+}
+
+void CommControl::connect(std::uint32_t portNumber, std::uint32_t baud)
+{
+    std::uint8_t msg[7] = {commandHeader(6), ChannelCommand::Connect, static_cast<std::uint8_t>(portNumber)};
+    writeU32le(msg + 3, baud);
+    writeMessage(msg, sizeof msg);
+}
+
+void CommControl::disconnect()
+{
+    const std::uint8_t msg[2] = {commandHeader(1), ChannelCommand::Disconnect};
+    writeMessage(msg, sizeof msg);
+}
+
+void CommControl::storeParameters()
+{
+    const std::uint8_t msg[2] = {commandHeader(1), ChannelCommand::StoreParameters};
+    writeMessage(msg, sizeof msg);
+}
+
+void CommControl::manualMove(std::uint8_t direction, std::uint8_t speed)
+{
+    const std::uint8_t msg[4] = {commandHeader(3), ChannelCommand::ManualMove, direction, speed};
+    writeMessage(msg, sizeof msg);
+}
+
+void CommControl::stopMotion(std::uint8_t axes)
+{
+    const std::uint8_t msg[3] = {commandHeader(2), ChannelCommand::StopMotion, axes};
+    writeMessage(msg, sizeof msg);
+}
+
+void CommControl::setTracking(std::uint8_t on)
+{
+    const std::uint8_t msg[3] = {commandHeader(2), ChannelCommand::SetTracking, on};
+    writeMessage(msg, sizeof msg);
+}
+
+void CommControl::pierSideAction(std::uint8_t action)
+{
+    const std::uint8_t msg[3] = {commandHeader(2), ChannelCommand::PierSideAction, action};
+    writeMessage(msg, sizeof msg);
+}
+
+void CommControl::gotoTarget(std::uint32_t raArcsec, std::int32_t decArcsec)
+{
+    std::uint8_t msg[10] = {commandHeader(9), ChannelCommand::GotoTarget};
+    writeU32le(msg + 2, raArcsec);
+    writeU32le(msg + 6, static_cast<std::uint32_t>(decArcsec));
+    writeMessage(msg, sizeof msg);
+}
+
+void CommControl::answerMeridianFlip(std::uint16_t answer)
+{
+    std::uint8_t msg[4] = {commandHeader(3), ChannelCommand::AnswerMeridianFlip};
+    writeU16le(msg + 2, answer);
+    writeMessage(msg, sizeof msg);
+}
+
+void CommControl::setMotorReversal(std::uint8_t bits, std::uint8_t extra)
+{
+    const std::uint8_t msg[4] = {commandHeader(3), ChannelCommand::SetMotorReversal, bits, extra};
+    writeMessage(msg, sizeof msg);
+}
+
+void CommControl::setEncoderFormat(std::uint8_t raFlags, std::uint8_t raLeadingBits,
+                                   std::uint8_t raBitsPerRevolution, std::uint8_t raBitsForRevolutions,
+                                   std::uint8_t decFlags, std::uint8_t decLeadingBits,
+                                   std::uint8_t decBitsPerRevolution, std::uint8_t decBitsForRevolutions)
+{
+    const std::uint8_t msg[10] = {commandHeader(9),     ChannelCommand::SetEncoderFormat,
+                                  raFlags,              raLeadingBits,
+                                  raBitsPerRevolution,  raBitsForRevolutions,
+                                  decFlags,             decLeadingBits,
+                                  decBitsPerRevolution, decBitsForRevolutions};
+    writeMessage(msg, sizeof msg);
+}
+
+void CommControl::setEncoderCalibration(std::uint8_t reverseBits, std::uint32_t raOffset, std::uint32_t decOffset)
+{
+    std::uint8_t msg[11] = {commandHeader(10), ChannelCommand::SetEncoderCalibration, reverseBits};
+    writeU32le(msg + 3, raOffset);
+    writeU32le(msg + 7, decOffset);
+    writeMessage(msg, sizeof msg);
+}
+
+void CommControl::readEncoders(std::uint8_t mode)
+{
+    const std::uint8_t msg[3] = {commandHeader(2), ChannelCommand::ReadEncoders, mode};
+    writeMessage(msg, sizeof msg);
+}
+
+void CommControl::syncToTarget(std::uint32_t raArcsec, std::int32_t decArcsec)
+{
+    std::uint8_t msg[10] = {commandHeader(9), ChannelCommand::SyncToTarget};
+    writeU32le(msg + 2, raArcsec);
+    writeU32le(msg + 6, static_cast<std::uint32_t>(decArcsec));
+    writeMessage(msg, sizeof msg);
+}
+
+// ---------------------------------------------------------------------------
+// Worker, assembler and dispatcher.
+
+void CommControl::workerLoop()
+{
+    std::uint8_t buffer[workerReadSize];
+    for (;;) {
+        const int n = channel.read(buffer, sizeof buffer, workerWaitMs);
+        if (n < 0)
+            return;
+        for (int i = 0; i < n; ++i)
+            assemble(buffer[i]);
+    }
+}
+
+std::size_t CommControl::pump()
+{
+    std::uint8_t buffer[workerReadSize];
+    std::size_t total = 0;
+    for (;;) {
+        const int n = channel.read(buffer, sizeof buffer, 0);
+        if (n <= 0)
+            return total;
+        total += static_cast<std::size_t>(n);
+        for (int i = 0; i < n; ++i)
+            assemble(buffer[i]);
+    }
+}
+
+std::size_t CommControl::pollSerial()
+{
+    if (!portOpen || !port)
+        return 0;
+    std::uint8_t buffer[serialReadSize];
+    const int n = port->read(buffer, sizeof buffer, 0);
+    if (n <= 0)
+        return 0;
+    forwardReceived(buffer, static_cast<std::size_t>(n));
+    return static_cast<std::size_t>(n);
+}
+
+void CommControl::assemble(std::uint8_t b)
+{
+    if (assemblerState == 0) {
+        if (!(b & 0x80))
+            return;
+        message[0] = b;
+        receivedCount = 1;
+        expectedCount = (b & 0x1F) + 1;
+        assemblerState = 1;
+        return;
+    }
+    // Inside a message bit 7 means nothing: payload bytes take any value.
+    // A message with no payload takes one more byte, which is ignored.
+    message[receivedCount++] = b;
+    if (receivedCount >= expectedCount) {
+        dispatch();
+        assemblerState = 0;
+    }
+}
+
+void CommControl::dispatch()
+{
+    const std::uint8_t header = message[0];
+    const std::uint8_t kind = (header >> 5) & 0x03;
+    const std::size_t length = header & 0x1F;
+
+    switch (kind) {
+    case ChannelKind::Heartbeat:
+        if (portOpen)
+            actOnLinkResult(onLinkTick());
+        return;
+    case ChannelKind::SerialData:
+        if (portOpen)
+            actOnLinkResult(feedReplyBytes(message + 1, length));
+        return;
+    case ChannelKind::Unused:
+        return;
+    default:
+        break;
+    }
+
+    if (length == 0)
+        return;
+    const std::uint8_t code = message[1];
+    if (code < ChannelCommand::Connect || code > ChannelCommand::AnswerMeridianFlip)
+        return;
+    if (code == ChannelCommand::Connect && length == 6) {
+        runConnect(message[2], readU32le(message + 3));
+        return;
+    }
+    if (code == ChannelCommand::Disconnect) {
+        runDisconnect();
+        return;
+    }
+    if (!linkReady) {
+        notificationListener->onStatus(Status::NotConnectedYet);
+        return;
+    }
+    executeCommand(message + 1, length);
+}
+
+void CommControl::actOnLinkResult(int result)
+{
+    if (result == LinkResult::ConnectComplete)
+        linkReady = true;
+    else if (result == LinkResult::ClosePort)
+        closePort();
+}
+
+void CommControl::runConnect(std::uint8_t portNumber, std::uint32_t baud)
+{
+    if (portOpen) {
+        notificationListener->onStatus(Status::AlreadyConnected);
+        return;
+    }
+    PortBinding binding;
+    const bool known = catalog && catalog->resolve(portNumber, binding) && binding.port;
+    notificationListener->onStatus(binding.simulated ? Status::TestingWithoutPort : Status::OpeningPort);
+    if (!known || !binding.port->open(binding.device, baud)) {
+        notificationListener->onStatus(Status::CannotOpenPort);
+        return;
+    }
+    port = binding.port;
+    portOpen = true;
+    readerStop = false;
+    if (options.startThreads)
+        readerThread = std::thread([this] { readerLoop(); });
+    notificationListener->onStatus(Status::Connecting);
+
+    // Let the controller settle after the line comes up. No message is
+    // handled meanwhile; what arrives waits in the channel. A shutdown cuts
+    // the wait short.
+    if (options.settleMs > 0 && channel.sleepUnlessStopped(options.settleMs))
+        return;
+    actOnLinkResult(startConnectSequence());
+}
+
+void CommControl::runDisconnect()
+{
+    if (!portOpen) {
+        notificationListener->onStatus(Status::NotConnectedYet);
+        return;
+    }
+    closePort();
+    notificationListener->onStatus(Status::ConnectionClosed);
+}
+
+// ---------------------------------------------------------------------------
+// Serial transport.
+
+void CommControl::closePort()
+{
+    // The reader must be gone before the port closes under it; its waits
+    // are short, so the join is too.
+    readerStop = true;
+    if (readerThread.joinable())
+        readerThread.join();
+    if (portOpen && port)
+        port->close();
+    port = nullptr;
+    linkReady = false;
+    portOpen = false;
+}
+
+bool CommControl::writeFrame(const std::uint8_t* frame, std::size_t length)
+{
+    if (!port)
+        return false;
+    return port->write(frame, length, frameWriteTimeoutMs);
+}
+
+void CommControl::readerLoop()
+{
+    std::uint8_t buffer[serialReadSize];
+    while (!readerStop) {
+        const int n = port->read(buffer, sizeof buffer, readerWaitMs);
+        if (n > 0) {
+            forwardReceived(buffer, static_cast<std::size_t>(n));
+        } else if (n < 0) {
+            // A failed port is not reported: the reader keeps waiting in short
+            // steps until it is stopped, and the link notices no replies.
+            channel.sleepUnlessStopped(readerWaitMs);
+            if (channel.stopped())
+                return;
+        }
+    }
+}
+
+void CommControl::forwardReceived(const std::uint8_t* bytes, std::size_t count)
+{
+    std::uint8_t msg[1 + maxSerialChunk];
+    while (count > 0) {
+        const std::size_t n = count < maxSerialChunk ? count : maxSerialChunk;
+        msg[0] = static_cast<std::uint8_t>(0xE0 | n);
+        std::memcpy(msg + 1, bytes, n);
+        writeMessage(msg, n + 1);
+        bytes += n;
+        count -= n;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Frames.
+
+int CommControl::feedReplyBytes(const std::uint8_t* bytes, std::size_t count)
+{
+    int result = LinkResult::Nothing;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (framer.push(bytes[i]))
+            result = handleReply(framer.frame());
+    }
+    return result;
+}
+
+void CommControl::sendCode(DeviceCommand c)
+{
+    std::uint8_t frame[maxCommandFrame];
+    writeFrame(frame, encodeCode(frame, static_cast<std::uint8_t>(c)));
+}
+
+void CommControl::sendCodeByte(DeviceCommand c, std::uint32_t b1)
+{
+    std::uint8_t frame[maxCommandFrame];
+    writeFrame(frame, encodeCodeByte(frame, static_cast<std::uint8_t>(c), b1));
+}
+
+void CommControl::sendCodeByteByte(DeviceCommand c, std::uint32_t b1, std::uint32_t b2)
+{
+    std::uint8_t frame[maxCommandFrame];
+    writeFrame(frame, encodeCodeByteByte(frame, static_cast<std::uint8_t>(c), b1, b2));
+}
+
+void CommControl::sendGoTo(std::int32_t ra, std::int32_t dec)
+{
+    std::uint8_t frame[maxCommandFrame];
+    writeFrame(frame, encodeCodeTwoBytesTwoWord32(frame, static_cast<std::uint8_t>(DeviceCommand::GoToAxisPositions),
+                                                  1, axisBoth, static_cast<std::uint32_t>(ra),
+                                                  static_cast<std::uint32_t>(dec)));
+}
+
+}  // namespace kv7

@@ -1,0 +1,180 @@
+// The controller link. Every request, heartbeat tick and chunk of received
+// bytes becomes a short message in one internal channel; a single worker
+// thread reads the channel and does all controller work in arrival order,
+// so the link's own data need no lock.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+#include "app/Interfaces.h"
+#include "app/Records.h"
+#include "link/Channel.h"
+#include "link/DeviceProtocol.h"
+#include "link/LinkTypes.h"
+#include "link/PortCatalog.h"
+
+namespace kv7 {
+
+class AppModel;
+
+class CommControl final : public iKV7Control {
+public:
+    struct Options {
+        int settleMs = 500;         // pause between opening the port and identifying
+        bool startThreads = true;   // false: the caller pumps the channel itself (tests)
+    };
+
+    CommControl(iNotificationListener* listener, AppModel* model, PortCatalog* catalog);
+    CommControl(iNotificationListener* listener, AppModel* model, PortCatalog* catalog, Options options);
+    ~CommControl() override;
+
+    CommControl(const CommControl&) = delete;
+    CommControl& operator=(const CommControl&) = delete;
+
+    // iKV7Control: each writes one channel message and returns.
+    void onHeartBeat() override;
+    void connect(std::uint32_t port, std::uint32_t baud) override;
+    void disconnect() override;
+    void storeParameters() override;
+    void manualMove(std::uint8_t direction, std::uint8_t speed) override;
+    void stopMotion(std::uint8_t axes) override;
+    void setTracking(std::uint8_t on) override;
+    void pierSideAction(std::uint8_t action) override;
+    void gotoTarget(std::uint32_t raArcsec, std::int32_t decArcsec) override;
+    void answerMeridianFlip(std::uint16_t answer) override;
+    void setMotorReversal(std::uint8_t bits, std::uint8_t extra) override;
+    void setEncoderFormat(std::uint8_t raFlags, std::uint8_t raLeadingBits, std::uint8_t raBitsPerRevolution,
+                          std::uint8_t raBitsForRevolutions, std::uint8_t decFlags, std::uint8_t decLeadingBits,
+                          std::uint8_t decBitsPerRevolution, std::uint8_t decBitsForRevolutions) override;
+    void setEncoderCalibration(std::uint8_t reverseBits, std::uint32_t raOffset, std::uint32_t decOffset) override;
+    void readEncoders(std::uint8_t mode) override;
+    void syncToTarget(std::uint32_t raArcsec, std::int32_t decArcsec) override;
+
+    // Writes raw bytes into the channel as one message, and takes bytes out
+    // of it unprocessed (tests and fuzzers, without threads).
+    void writeChannel(const std::uint8_t* data, std::size_t length);
+    std::size_t takeChannelBytes(std::uint8_t* out, std::size_t capacity);
+
+    // Shutdown: stops the worker and the serial reader and closes the port.
+    // Sends nothing to the controller and raises no status. Idempotent.
+    void stopThreads();
+
+    // Flags any thread may read.
+    bool isPortOpen() const { return portOpen.load(); }
+    bool isLinkReady() const { return linkReady.load(); }
+
+    // Without threads (Options::startThreads false) the caller plays both
+    // the worker and the serial reader. pump() handles every message in the
+    // channel; pollSerial() reads the port once without waiting and forwards
+    // what came. Both return how many bytes they moved.
+    std::size_t pump();
+    std::size_t pollSerial();
+
+    // Read-only views of link state, for tests that pump on their own thread.
+    std::int32_t currentLinkState() const { return linkState; }
+    std::int32_t currentPierState() const { return pierState; }
+    std::int32_t currentGotoKind() const { return gotoKind; }
+    std::int32_t currentGotoPass() const { return gotoPass; }
+    std::int32_t targetRaSteps() const { return targetRaPosition; }
+    std::int32_t targetDecSteps() const { return targetDecPosition; }
+    bool usesWestGeometry() const { return westGeometry; }
+    const ControllerParameters& linkParameters() const { return parameters; }
+    const AxisConfiguration& linkAxisConfiguration() const { return axisConfiguration; }
+
+private:
+    // Channel and worker.
+    void writeMessage(const std::uint8_t* message, std::size_t length);
+    void workerLoop();
+    void assemble(std::uint8_t b);
+    void dispatch();
+    void actOnLinkResult(int result);
+    void runConnect(std::uint8_t port, std::uint32_t baud);
+    void runDisconnect();
+
+    // Serial transport.
+    bool openPort(std::uint8_t port, std::uint32_t baud, bool& simulated);
+    void closePort();
+    bool writeFrame(const std::uint8_t* frame, std::size_t length);
+    void readerLoop();
+    void forwardReceived(const std::uint8_t* bytes, std::size_t count);
+
+    // Frames and replies.
+    int feedReplyBytes(const std::uint8_t* bytes, std::size_t count);
+    void sendCode(DeviceCommand c);
+    void sendCodeByte(DeviceCommand c, std::uint32_t b1);
+    void sendCodeByteByte(DeviceCommand c, std::uint32_t b1, std::uint32_t b2);
+    void sendGoTo(std::int32_t ra, std::int32_t dec);
+
+    // Command execution and reply handling.
+    int startConnectSequence();
+    void executeCommand(const std::uint8_t* message, std::size_t length);
+    int handleReply(const std::uint8_t* frame);
+    int handleConnectReply(const std::uint8_t* frame);
+    int onLinkTick();
+    void pauseElapsed();
+    void deriveAxisConstants();
+    void executePierSideAction(std::uint8_t action);
+    void decodeEncoderReading(const std::uint8_t* frame);
+
+    // Positioning.
+    void executeManualMove(std::uint8_t direction, std::uint8_t speedIndex);
+    void executeStopMotion(std::uint8_t mode);
+    void executeGotoTarget(std::uint32_t raArcsec, std::int32_t decArcsec);
+    void executeMeridianFlipAnswer(std::uint8_t answer);
+    void refreshTargetRaPosition();
+    double hourOffset() const;
+    void computeAxisPositions(bool west, bool raOnly);
+
+    iNotificationListener* notificationListener;
+    AppModel* model;
+    PortCatalog* catalog;
+    Options options;
+
+    std::mutex channelLock;
+    Channel channel;
+
+    std::thread workerThread;
+    std::thread readerThread;
+    std::atomic<bool> readerStop{false};
+    bool threadsStopped = false;
+
+    std::int32_t assemblerState = 0;
+    std::int32_t receivedCount = 0;
+    std::int32_t expectedCount = 0;
+    std::uint8_t message[32] = {};
+
+    std::atomic<bool> portOpen{false};
+    std::atomic<bool> linkReady{false};
+    SerialPort* port = nullptr;
+
+    ControllerParameters parameters{};
+    AxisConfiguration axisConfiguration{};
+    MountState mountState{};
+
+    FrameAssembler framer{replyStartByte};
+
+    std::int32_t linkState = LinkState::Initial;
+    std::int32_t nextLinkState = LinkState::Idle;
+    std::int32_t pauseTicks = 0;
+    std::int32_t connectTicks = 0;
+    std::uint8_t readEncoderMode = 0;
+
+    std::int32_t pierState = PierState::pierEast;
+    double targetRaHours = 0.0;
+    double targetDecDegrees = 0.0;
+    std::int32_t targetRaPosition = 0;
+    std::int32_t targetDecPosition = 0;
+    bool westGeometry = false;
+    std::int32_t gotoKind = 0;
+    std::int32_t gotoPass = 0;
+
+    std::uint32_t raHalfRevolution = 0;
+    double raStepsPerHour = 0.0;
+    double decStepsPer15Degrees = 0.0;
+};
+
+}  // namespace kv7

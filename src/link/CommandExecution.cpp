@@ -1,0 +1,386 @@
+// Request and reply logic of the link: command execution, the connect
+// sequence, reply handling by link state, and the heartbeat countdowns.
+#include <cstring>
+
+#include "link/CommControl.h"
+
+namespace kv7 {
+
+namespace {
+
+constexpr std::int32_t connectTimeoutTicks = 40;   // 10 s of heartbeats
+constexpr std::int32_t identifyPauseTicks = 2;
+constexpr std::int32_t motionPollTicks = 8;        // about 2 s between motion polls
+constexpr std::uint64_t arcsecPerTurn = 1296000;
+
+std::uint64_t powerOfTwo(std::uint8_t exponent) { return std::uint64_t{1} << (exponent % 64); }
+
+}  // namespace
+
+int CommControl::startConnectSequence()
+{
+    framer.reset();
+    pierState = PierState::pierEast;
+    parameters.startCode = 7;
+    axisConfiguration.reverseEncoderBits = 0;
+    axisConfiguration.raEncoderOffset = 0;
+    axisConfiguration.decEncoderOffset = 0;
+    connectTicks = connectTimeoutTicks;
+    linkState = LinkState::AwaitIdentity;
+    sendCode(DeviceCommand::Identify);
+    return LinkResult::Nothing;
+}
+
+void CommControl::executeCommand(const std::uint8_t* msg, std::size_t length)
+{
+    if (!linkReady) {
+        notificationListener->onStatus(Status::NotConnectedYet);
+        return;
+    }
+    const std::uint8_t code = msg[0];
+    if (code < ChannelCommand::StoreParameters || code > ChannelCommand::AnswerMeridianFlip)
+        return;
+
+    // Arguments past the end of a short message read as zero.
+    std::uint8_t args[31] = {};
+    std::memcpy(args, msg + 1, length > 1 ? length - 1 : 0);
+
+    switch (code) {
+    case ChannelCommand::StoreParameters:
+        if (linkState != LinkState::Idle) {
+            notificationListener->onStatus(Status::CommunicationError);
+            return;
+        }
+        linkState = LinkState::AwaitStoreReply;
+        sendCodeByte(DeviceCommand::StoreParameters, 1);
+        return;
+    case ChannelCommand::ManualMove:
+        executeManualMove(args[0], args[1]);
+        return;
+    case ChannelCommand::StopMotion:
+        executeStopMotion(args[0]);
+        notificationListener->onStatus(Status::Ready);
+        return;
+    case ChannelCommand::SetTracking:
+        sendCodeByteByte(DeviceCommand::SetTrackingMode, 0, args[0]);
+        return;
+    case ChannelCommand::SetMotorReversal: {
+        linkState = LinkState::Idle;
+        std::uint8_t frame[maxCommandFrame];
+        writeFrame(frame, encodeCodeFourBytes(frame, static_cast<std::uint8_t>(DeviceCommand::WriteMotorFlags), 0,
+                                              axisBoth, args[0], args[1]));
+        return;
+    }
+    case ChannelCommand::PierSideAction:
+        executePierSideAction(args[0]);
+        return;
+    case ChannelCommand::SetEncoderFormat: {
+        EncoderFormat& f = axisConfiguration.encoderFormat;
+        f.raFlags = args[0];
+        f.raLeadingBits = args[1];
+        f.raBitsPerRevolution = args[2];
+        f.raBitsForRevolutions = args[3];
+        f.decFlags = args[4];
+        f.decLeadingBits = args[5];
+        f.decBitsPerRevolution = args[6];
+        f.decBitsForRevolutions = args[7];
+        linkState = LinkState::Idle;
+        std::uint8_t nine[9] = {1, args[0], args[1], args[2], args[3], args[4], args[5], args[6], args[7]};
+        std::uint8_t frame[maxCommandFrame];
+        writeFrame(frame, encodeCodeNineBytes(frame, static_cast<std::uint8_t>(DeviceCommand::WriteEncoderFormat), nine));
+        return;
+    }
+    case ChannelCommand::ReadEncoders:
+        linkState = LinkState::AwaitEncoderReading;
+        readEncoderMode = args[0];
+        if (args[0] == 0)
+            sendCodeByte(DeviceCommand::ReadEncoders, 1);
+        else if (args[0] == 1)
+            sendCodeByte(DeviceCommand::ReadEncodersMode1, 1);
+        else if (args[0] == 2)
+            sendCodeByte(DeviceCommand::ReadEncodersMode2, 1);
+        return;
+    case ChannelCommand::SyncToTarget:
+        // Accepted while ready; there is no device action for it.
+        return;
+    case ChannelCommand::SetEncoderCalibration: {
+        axisConfiguration.reverseEncoderBits = args[0];
+        axisConfiguration.raEncoderOffset = readU32le(args + 1);
+        axisConfiguration.decEncoderOffset = readU32le(args + 5);
+        linkState = LinkState::AwaitCalibrationReply;
+        std::uint8_t frame[maxCommandFrame];
+        writeFrame(frame, encodeCodeTwoBytesTwoWord32(
+                              frame, static_cast<std::uint8_t>(DeviceCommand::WriteEncoderCalibration), 1, args[0],
+                              axisConfiguration.raEncoderOffset, axisConfiguration.decEncoderOffset));
+        return;
+    }
+    case ChannelCommand::GotoTarget:
+        executeGotoTarget(readU32le(args), readI32le(args + 4));
+        return;
+    case ChannelCommand::AnswerMeridianFlip: {
+        const std::uint8_t answer = static_cast<std::uint8_t>(readU16le(args));
+        if (answer != FlipAnswer::Cancel)
+            executeMeridianFlipAnswer(answer);
+        return;
+    }
+    default:
+        return;
+    }
+}
+
+void CommControl::executePierSideAction(std::uint8_t action)
+{
+    const std::int32_t qRa = static_cast<std::int32_t>(parameters.raMicrosteps >> 2);
+    const std::int32_t qDec = static_cast<std::int32_t>(parameters.decMicrosteps >> 2);
+    std::uint8_t frame[maxCommandFrame];
+    const std::uint8_t setPositions = static_cast<std::uint8_t>(DeviceCommand::SetAxisPositions);
+    switch (action) {
+    case 1:   // Set East: the meridian at Dec 0 seen from the east side
+        pierState = PierState::pierEast;
+        writeFrame(frame, encodeCodeTwoBytesTwoWord32(frame, setPositions, 1, axisBoth,
+                                                      static_cast<std::uint32_t>(-qRa),
+                                                      static_cast<std::uint32_t>(qDec)));
+        return;
+    case 3:   // Set West
+        pierState = PierState::pierWest;
+        writeFrame(frame, encodeCodeTwoBytesTwoWord32(frame, setPositions, 1, axisBoth,
+                                                      static_cast<std::uint32_t>(qRa),
+                                                      static_cast<std::uint32_t>(-qDec)));
+        return;
+    case 2:   // Flip East: read where the axes are, then go half a turn over
+        pierState = PierState::flippingToEast;
+        linkState = LinkState::AwaitFlipPositions;
+        sendCodeByteByte(DeviceCommand::ReadAxisPositions, 1, axisBoth);
+        return;
+    case 4:   // Flip West
+        pierState = PierState::flippingToWest;
+        linkState = LinkState::AwaitFlipPositions;
+        sendCodeByteByte(DeviceCommand::ReadAxisPositions, 1, axisBoth);
+        return;
+    default:
+        return;
+    }
+}
+
+int CommControl::handleReply(const std::uint8_t* frame)
+{
+    if (linkState >= LinkState::AwaitIdentity && linkState <= LinkState::AwaitEncoderCalibration)
+        return handleConnectReply(frame);
+
+    switch (linkState) {
+    case LinkState::AwaitEncoderReading:
+        linkState = LinkState::Idle;
+        if (readEncoderMode == 0) {
+            decodeEncoderReading(frame);
+            notificationListener->onMountState(mountState);
+        }
+        break;
+    case LinkState::AwaitGoToReply:
+        pauseTicks = motionPollTicks;
+        nextLinkState = LinkState::PollMotion;
+        linkState = LinkState::Pause;
+        break;
+    case LinkState::AwaitMotionStatus:
+        if (frame[4] <= 2 && frame[5] <= 2) {
+            if (gotoKind == 0 && gotoPass == 0) {
+                // The sky turned during the slew: aim again at where the
+                // target is now.
+                refreshTargetRaPosition();
+                gotoPass = 1;
+                linkState = LinkState::AwaitGoToReply;
+                sendGoTo(targetRaPosition, targetDecPosition);
+            } else {
+                if (pierState == PierState::flippingToEast)
+                    pierState = PierState::pierEast;
+                else if (pierState == PierState::flippingToWest)
+                    pierState = PierState::pierWest;
+                linkState = LinkState::Idle;
+                notificationListener->onStatus(Status::Ready);
+            }
+        } else {
+            pauseTicks = motionPollTicks;
+            nextLinkState = LinkState::PollMotion;
+            linkState = LinkState::Pause;
+        }
+        break;
+    case LinkState::AwaitFlipPositions: {
+        const std::int32_t ra = readI32le(frame + 6);
+        const std::int32_t dec = readI32le(frame + 10);
+        const std::uint32_t base = static_cast<std::uint32_t>(ra);
+        targetRaPosition = static_cast<std::int32_t>(pierState == PierState::flippingToEast ? base - raHalfRevolution
+                                                                                           : base + raHalfRevolution);
+        targetDecPosition = static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(dec));
+        gotoKind = 2;
+        gotoPass = 0;
+        linkState = LinkState::AwaitGoToReply;
+        sendGoTo(targetRaPosition, targetDecPosition);
+        break;
+    }
+    case LinkState::AwaitCalibrationReply:
+        linkState = LinkState::Idle;
+        notificationListener->onStatus(Status::CalibrationUpdated);
+        break;
+    case LinkState::AwaitStoreReply:
+        linkState = LinkState::Idle;
+        notificationListener->onStatus(Status::ParametersStored);
+        break;
+    default:
+        // Initial, Idle, Pause, PollMotion: nothing is awaited.
+        break;
+    }
+    return LinkResult::Nothing;
+}
+
+int CommControl::handleConnectReply(const std::uint8_t* frame)
+{
+    const std::uint8_t length = frame[1];
+    switch (linkState) {
+    case LinkState::AwaitIdentity:
+        if (length != 5 || frame[2] != 1) {
+            notificationListener->onStatus(Status::NotSupportedDevice);
+            linkState = LinkState::Idle;
+            return LinkResult::ClosePort;
+        }
+        parameters.deviceId = readU32le(frame + 3);
+        pauseTicks = identifyPauseTicks;
+        nextLinkState = LinkState::AwaitDeviceByte;
+        linkState = LinkState::Pause;
+        return LinkResult::Nothing;
+    case LinkState::AwaitDeviceByte:
+        // Bytes past a short payload read as zero, so an empty or one-byte
+        // reply gives device byte 0.
+        parameters.deviceByte = frame[3];
+        linkState = LinkState::AwaitDeviceWord;
+        sendCode(DeviceCommand::ReadDeviceWord);
+        return LinkResult::Nothing;
+    case LinkState::AwaitDeviceWord:
+        parameters.deviceWord = readU32le(frame + 3);
+        linkState = LinkState::AwaitAxisParameters;
+        sendCode(DeviceCommand::ReadAxisParameters);
+        return LinkResult::Nothing;
+    case LinkState::AwaitAxisParameters:
+        parameters.raAxisByte = frame[4];
+        parameters.raGearRatio = readU32le(frame + 5);
+        parameters.raMicrosteps = readU32le(frame + 9);
+        parameters.raBaseSpeed = readU32le(frame + 13);
+        parameters.decAxisByte = frame[17];
+        parameters.decGearRatio = readU32le(frame + 18);
+        parameters.decMicrosteps = readU32le(frame + 22);
+        parameters.decBaseSpeed = readU32le(frame + 26);
+        linkState = LinkState::AwaitMotorSettings;
+        sendCode(DeviceCommand::ReadMotorSettings);
+        return LinkResult::Nothing;
+    case LinkState::AwaitMotorSettings: {
+        parameters.reverseMotorBits = frame[4];
+        parameters.motorExtraByte = frame[5];
+        for (int axis = 0; axis < 2; ++axis) {
+            const std::uint8_t* block = frame + (axis == 0 ? 6 : 33);
+            const std::uint32_t speedFactor = readU16le(block);
+            if (axis == 0)
+                parameters.raSpeedFactor = speedFactor;
+            else
+                parameters.decSpeedFactor = speedFactor;
+            parameters.motorSettingG[axis] = block[2];
+            parameters.motorSettingA[axis] = readU16le(block + 3);
+            for (int i = 0; i < 3; ++i)
+                parameters.motorSettingsB[axis][i] = readU16le(block + 5 + 2 * i);
+            for (int i = 0; i < 3; ++i)
+                parameters.motorSettingsC[axis][i] = block[11 + i];
+            parameters.motorSettingsE[axis][0] = block[14];
+            parameters.motorSettingsE[axis][1] = block[15];
+            parameters.motorSettingsD[axis][0] = block[16];
+            parameters.motorSettingsD[axis][1] = block[17];
+            parameters.motorSettingsF[axis][0] = readU16le(block + 18);
+            parameters.motorSettingsF[axis][1] = readU16le(block + 20);
+            parameters.motorSettingH[axis] = block[22];
+            parameters.motorSettingI[axis] = readU32le(block + 23);
+        }
+        linkState = LinkState::AwaitEncoderFormat;
+        sendCode(DeviceCommand::ReadEncoderFormat);
+        return LinkResult::Nothing;
+    }
+    case LinkState::AwaitEncoderFormat: {
+        EncoderFormat& f = axisConfiguration.encoderFormat;
+        f.raFlags = frame[3];
+        f.raLeadingBits = frame[4];
+        f.raBitsPerRevolution = frame[5];
+        f.raBitsForRevolutions = frame[6];
+        f.decFlags = frame[7];
+        f.decLeadingBits = frame[8];
+        f.decBitsPerRevolution = frame[9];
+        f.decBitsForRevolutions = frame[10];
+        linkState = LinkState::AwaitEncoderCalibration;
+        sendCode(DeviceCommand::ReadEncoderCalibration);
+        return LinkResult::Nothing;
+    }
+    case LinkState::AwaitEncoderCalibration:
+        axisConfiguration.reverseEncoderBits = frame[3];
+        axisConfiguration.raEncoderOffset = readU32le(frame + 4);
+        axisConfiguration.decEncoderOffset = readU32le(frame + 8);
+        linkState = LinkState::Idle;
+        deriveAxisConstants();
+        notificationListener->onConfiguration(Status::ConnectionEstablished, 1, parameters, axisConfiguration);
+        return LinkResult::ConnectComplete;
+    default:
+        return LinkResult::Nothing;
+    }
+}
+
+void CommControl::decodeEncoderReading(const std::uint8_t* frame)
+{
+    const std::uint32_t ra = readU32le(frame + 3);
+    const std::uint32_t dec = readU32le(frame + 7);
+    const EncoderFormat& f = axisConfiguration.encoderFormat;
+    mountState.valid = 1;
+    mountState.raEncoderPosition = ra;
+    mountState.decEncoderPosition = dec;
+    mountState.raEncoderArcsec = static_cast<std::uint32_t>(ra * arcsecPerTurn / powerOfTwo(f.raBitsPerRevolution));
+    mountState.decEncoderArcsec =
+        static_cast<std::uint32_t>(dec * arcsecPerTurn / powerOfTwo(f.decBitsPerRevolution));
+}
+
+int CommControl::onLinkTick()
+{
+    int result = LinkResult::Nothing;
+    if (connectTicks > 0) {
+        --connectTicks;
+        if (connectTicks == 0 && linkState >= LinkState::AwaitIdentity &&
+            linkState <= LinkState::AwaitEncoderFormat) {
+            notificationListener->onStatus(Status::CannotConnect);
+            result = LinkResult::ClosePort;
+        }
+    }
+    if (linkState == LinkState::Pause) {
+        if (pauseTicks > 0)
+            --pauseTicks;
+        if (pauseTicks == 0) {
+            linkState = nextLinkState;
+            nextLinkState = LinkState::Idle;
+            pauseElapsed();
+        }
+    }
+    return result;
+}
+
+void CommControl::pauseElapsed()
+{
+    if (linkState == LinkState::AwaitDeviceByte) {
+        sendCode(DeviceCommand::ReadDeviceByte);
+    } else if (linkState == LinkState::PollMotion) {
+        linkState = LinkState::AwaitMotionStatus;
+        sendCodeByte(DeviceCommand::ReadMotionStatus, 1);
+    }
+}
+
+void CommControl::deriveAxisConstants()
+{
+    raHalfRevolution = parameters.raMicrosteps >> 1;
+    axisConfiguration.raEncoderResolution = powerOfTwo(axisConfiguration.encoderFormat.raBitsPerRevolution);
+    axisConfiguration.decEncoderResolution = powerOfTwo(axisConfiguration.encoderFormat.decBitsPerRevolution);
+    parameters.raMaxSpeed = parameters.raBaseSpeed * parameters.raSpeedFactor;
+    parameters.decMaxSpeed = parameters.decBaseSpeed * parameters.decSpeedFactor;
+    raStepsPerHour = static_cast<double>(parameters.raMicrosteps) / 24.0;
+    decStepsPer15Degrees = static_cast<double>(parameters.decMicrosteps) / 24.0;
+}
+
+}  // namespace kv7

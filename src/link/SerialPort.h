@@ -1,0 +1,32 @@
+// The one seam between the link and a serial device. Implementations live
+// under platform/ (a real port), sim/ (the virtual controller) and tests/.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace kv7 {
+
+class SerialPort {
+public:
+    virtual ~SerialPort() = default;
+
+    // Opens the device at 8 data bits, no parity, one stop bit and the given
+    // baud rate. False when it cannot be opened.
+    virtual bool open(const char* device, std::uint32_t baud) = 0;
+
+    // Discards what is queued both ways and closes. Harmless when closed.
+    // Only called once no read() is in progress.
+    virtual void close() = 0;
+
+    // Writes a whole frame, waiting at most timeoutMs for it to leave. The
+    // frame need not outlive the call. False on error or time-out.
+    virtual bool write(const std::uint8_t* data, std::size_t length, int timeoutMs) = 0;
+
+    // Waits at most timeoutMs for bytes and returns how many were placed in
+    // buffer (0 when none came), or -1 when the port failed. Called from the
+    // serial reader thread while write() may run on the worker thread.
+    virtual int read(std::uint8_t* buffer, std::size_t capacity, int timeoutMs) = 0;
+};
+
+}  // namespace kv7

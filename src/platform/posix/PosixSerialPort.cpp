@@ -1,0 +1,133 @@
+#include "platform/posix/PosixSerialPort.h"
+
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace kv7 {
+
+namespace {
+
+speed_t speedFor(std::uint32_t baud)
+{
+    switch (baud) {
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    case 230400: return B230400;
+    default: return 0;
+    }
+}
+
+int remainingMs(std::chrono::steady_clock::time_point deadline)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+}  // namespace
+
+PosixSerialPort::~PosixSerialPort() { close(); }
+
+bool PosixSerialPort::open(const char* device, std::uint32_t baud)
+{
+    close();
+    const speed_t speed = speedFor(baud);
+    if (!device || !*device || speed == 0)
+        return false;
+    // Non-blocking so that neither open (modem lines) nor any later call can
+    // hang; every wait goes through poll with a time-out.
+    const int handle = ::open(device, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (handle < 0)
+        return false;
+    termios tio{};
+    if (::tcgetattr(handle, &tio) != 0) {
+        ::close(handle);
+        return false;
+    }
+    ::cfmakeraw(&tio);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CS8 | CLOCAL | CREAD;
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    ::cfsetispeed(&tio, speed);
+    ::cfsetospeed(&tio, speed);
+    if (::tcsetattr(handle, TCSANOW, &tio) != 0) {
+        ::close(handle);
+        return false;
+    }
+    ::tcflush(handle, TCIOFLUSH);
+    fd = handle;
+    return true;
+}
+
+void PosixSerialPort::close()
+{
+    const int handle = fd.exchange(-1);
+    if (handle < 0)
+        return;
+    ::tcflush(handle, TCIOFLUSH);
+    ::close(handle);
+}
+
+bool PosixSerialPort::write(const std::uint8_t* data, std::size_t length, int timeoutMs)
+{
+    const int handle = fd.load();
+    if (handle < 0)
+        return false;
+    // Whatever has not left by the deadline is abandoned here and now, so
+    // no write outlives the caller's buffer.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::size_t done = 0;
+    while (done < length) {
+        const ssize_t n = ::write(handle, data + done, length - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR)
+            return false;
+        const int wait = remainingMs(deadline);
+        if (wait == 0)
+            return false;
+        pollfd p{handle, POLLOUT, 0};
+        if (::poll(&p, 1, wait) < 0 && errno != EINTR)
+            return false;
+    }
+    return true;
+}
+
+int PosixSerialPort::read(std::uint8_t* buffer, std::size_t capacity, int timeoutMs)
+{
+    const int handle = fd.load();
+    if (handle < 0)
+        return -1;
+    pollfd p{handle, POLLIN, 0};
+    const int ready = ::poll(&p, 1, timeoutMs);
+    if (ready < 0)
+        return errno == EINTR ? 0 : -1;
+    if (ready == 0)
+        return 0;
+    if (p.revents & POLLIN) {
+        const ssize_t n = ::read(handle, buffer, capacity);
+        if (n > 0)
+            return static_cast<int>(n);
+        if (n < 0 && (errno == EAGAIN || errno == EINTR))
+            return 0;
+        return -1;   // end of file or an error: the device has gone
+    }
+    // POLLHUP or POLLERR without data: the other end of a pseudo-terminal
+    // has gone away, or the device was unplugged.
+    return -1;
+}
+
+}  // namespace kv7

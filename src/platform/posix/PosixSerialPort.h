@@ -1,0 +1,29 @@
+// A serial port on a POSIX tty (real devices and pseudo-terminals alike),
+// through termios: raw mode, 8 data bits, no parity, one stop bit.
+#pragma once
+
+#include <atomic>
+
+#include "link/SerialPort.h"
+
+namespace kv7 {
+
+class PosixSerialPort final : public SerialPort {
+public:
+    PosixSerialPort() = default;
+    ~PosixSerialPort() override;
+    PosixSerialPort(const PosixSerialPort&) = delete;
+    PosixSerialPort& operator=(const PosixSerialPort&) = delete;
+
+    bool open(const char* device, std::uint32_t baud) override;
+    void close() override;
+    bool write(const std::uint8_t* data, std::size_t length, int timeoutMs) override;
+    int read(std::uint8_t* buffer, std::size_t capacity, int timeoutMs) override;
+
+    bool isOpen() const { return fd.load() >= 0; }
+
+private:
+    std::atomic<int> fd{-1};
+};
+
+}  // namespace kv7
