@@ -127,7 +127,7 @@ private:
     void executeMeridianFlipAnswer(std::uint8_t answer);
     void refreshTargetRaPosition();
     double hourOffset() const;
-    void computeAxisPositions(bool west, bool raOnly);
+    void computeAxisPositions(bool west, bool raOnly, double hourOffset);
 
     iNotificationListener* notificationListener;
     AppModel* model;

@@ -2,21 +2,11 @@
 // answer. Axis positions are motor microsteps; the celestial pole is Dec
 // position 0, and one side's position of a sky point is the other side's
 // shifted by half an RA revolution with the Dec position negated.
-#include <cmath>
-
 #include "app/AppModel.h"
 #include "link/CommControl.h"
+#include "link/PositioningMath.h"
 
 namespace kv7 {
-
-namespace {
-
-// Manual speeds for indexes 0..6, in 1/64 of the axis base speed.
-constexpr std::int32_t manualSpeedTable[7] = {21, 42, 64, 85, 106, 128, 256};
-
-std::int32_t truncateToInt32(double v) { return static_cast<std::int32_t>(v); }
-
-}  // namespace
 
 void CommControl::executeManualMove(std::uint8_t direction, std::uint8_t speedIndex)
 {
@@ -36,20 +26,7 @@ void CommControl::executeManualMove(std::uint8_t direction, std::uint8_t speedIn
         invertDec = pierState == PierState::pierEast;
     }
 
-    // The products wrap in 32 bits, as the controller's own arithmetic does.
-    auto wrapMul = [](std::int32_t a, std::int32_t b) {
-        return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) * static_cast<std::uint32_t>(b));
-    };
-    std::int32_t speed;
-    if (speedIndex <= 6) {
-        speed = wrapMul(base, manualSpeedTable[speedIndex]) / 64;
-    } else {
-        // Above index 6 a power curve runs from 4 x base at index 6 to the
-        // axis maximum at index 31.
-        const double x = std::pow((speedIndex - 6) / 25.0, 1.5);
-        const std::int32_t low = wrapMul(base, 256) / 64;
-        speed = truncateToInt32(x * max + (1.0 - x) * low);
-    }
+    std::int32_t speed = manualSpeed(base, max, speedIndex);
     if (direction == 1 || direction == 3)
         speed = static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(speed));
     if (invertDec)
@@ -75,29 +52,15 @@ void CommControl::executeStopMotion(std::uint8_t mode)
 
 double CommControl::hourOffset() const
 {
-    double d = targetRaHours - (model ? model->localSiderealTime() : 0.0);
-    if (d > 12.0)
-        d -= 24.0;
-    if (d < -12.0)
-        d += 24.0;
-    return d;
+    return wrapHourOffset(targetRaHours, model ? model->localSiderealTime() : 0.0);
 }
 
-void CommControl::computeAxisPositions(bool west, bool raOnly)
+void CommControl::computeAxisPositions(bool west, bool raOnly, double d)
 {
-    const double k = raStepsPerHour;
-    const double k2 = decStepsPer15Degrees;
-    const double d = hourOffset();
-    const double delta = targetDecDegrees;
-    if (west) {
-        targetRaPosition = truncateToInt32((6.0 - d) * k);
-        if (!raOnly)
-            targetDecPosition = -truncateToInt32((90.0 - delta) * k2 / 15.0);
-    } else {
-        targetRaPosition = -truncateToInt32((d + 6.0) * k);
-        if (!raOnly)
-            targetDecPosition = truncateToInt32((90.0 - delta) * k2 / 15.0);
-    }
+    const AxisPositions p = skyTargetPositions(west, d, targetDecDegrees, raStepsPerHour, decStepsPer15Degrees);
+    targetRaPosition = p.ra;
+    if (!raOnly)
+        targetDecPosition = p.dec;
 }
 
 void CommControl::executeGotoTarget(std::uint32_t raArcsec, std::int32_t decArcsec)
@@ -110,20 +73,13 @@ void CommControl::executeGotoTarget(std::uint32_t raArcsec, std::int32_t decArcs
     targetDecDegrees = decArcsec / 3600.0;
 
     const double d = hourOffset();
-    if (pierState == PierState::pierWest) {
-        if (d < 0.0) {
-            notificationListener->onMeridianFlipPrompt(d < -2.0 ? FlipPrompt::WestNeeded : FlipPrompt::WestRecommended);
-            return;
-        }
-        westGeometry = true;
-    } else {
-        if (d > 0.0) {
-            notificationListener->onMeridianFlipPrompt(d > 2.0 ? FlipPrompt::EastNeeded : FlipPrompt::EastRecommended);
-            return;
-        }
-        westGeometry = false;
+    const std::int32_t prompt = gotoPromptKind(pierState, d);
+    if (prompt != 0) {
+        notificationListener->onMeridianFlipPrompt(prompt);
+        return;
     }
-    computeAxisPositions(westGeometry, false);
+    westGeometry = pierState == PierState::pierWest;
+    computeAxisPositions(westGeometry, false, d);
     gotoKind = 0;
     gotoPass = 0;
     linkState = LinkState::AwaitGoToReply;
@@ -143,7 +99,7 @@ void CommControl::executeMeridianFlipAnswer(std::uint8_t answer)
     } else {
         west = !(pierState == PierState::flippingToEast || pierState == PierState::pierEast);
     }
-    computeAxisPositions(west, false);
+    computeAxisPositions(west, false, hourOffset());
     westGeometry = west;
     gotoKind = 0;
     gotoPass = 0;
@@ -152,6 +108,6 @@ void CommControl::executeMeridianFlipAnswer(std::uint8_t answer)
     notificationListener->onStatus(Status::Positioning);
 }
 
-void CommControl::refreshTargetRaPosition() { computeAxisPositions(westGeometry, true); }
+void CommControl::refreshTargetRaPosition() { computeAxisPositions(westGeometry, true, hourOffset()); }
 
 }  // namespace kv7

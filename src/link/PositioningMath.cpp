@@ -1,0 +1,75 @@
+#include "link/PositioningMath.h"
+
+#include <cmath>
+
+#include "link/LinkTypes.h"
+
+namespace kv7 {
+
+namespace {
+
+// Manual speeds for indexes 0..6, in 1/64 of the axis base speed.
+constexpr std::int32_t manualSpeedTable[7] = {21, 42, 64, 85, 106, 128, 256};
+
+std::int32_t truncateToInt32(double v) { return static_cast<std::int32_t>(v); }
+
+// The products wrap in 32 bits, as the controller's own arithmetic does.
+std::int32_t wrapMul(std::int32_t a, std::int32_t b)
+{
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) * static_cast<std::uint32_t>(b));
+}
+
+}  // namespace
+
+double wrapHourOffset(double targetRaHours, double localSiderealTime)
+{
+    double d = targetRaHours - localSiderealTime;
+    if (d > 12.0)
+        d -= 24.0;
+    if (d < -12.0)
+        d += 24.0;
+    return d;
+}
+
+AxisPositions skyTargetPositions(bool westGeometry, double d, double decDegrees, double k, double k2)
+{
+    // Operands combine exactly in this order; the truncation toward zero is
+    // part of the result the controller is sent.
+    AxisPositions p;
+    if (westGeometry) {
+        p.ra = truncateToInt32((6.0 - d) * k);
+        p.dec = -truncateToInt32((90.0 - decDegrees) * k2 / 15.0);
+    } else {
+        p.ra = -truncateToInt32((d + 6.0) * k);
+        p.dec = truncateToInt32((90.0 - decDegrees) * k2 / 15.0);
+    }
+    return p;
+}
+
+std::int32_t gotoPromptKind(std::int32_t pierState, double d)
+{
+    if (pierState == PierState::pierWest) {
+        if (d < 0.0)
+            return d < -2.0 ? FlipPrompt::WestNeeded : FlipPrompt::WestRecommended;
+        return 0;
+    }
+    if (pierState == PierState::pierEast) {
+        if (d > 0.0)
+            return d > 2.0 ? FlipPrompt::EastNeeded : FlipPrompt::EastRecommended;
+        return 0;
+    }
+    return FlipPrompt::PierUnsettled;
+}
+
+std::int32_t manualSpeed(std::int32_t base, std::int32_t max, std::uint8_t speedIndex)
+{
+    if (speedIndex <= 6)
+        return wrapMul(base, manualSpeedTable[speedIndex]) / 64;
+    // Above index 6 a power curve runs from 4 x base at index 6 to the axis
+    // maximum at index 31.
+    const double x = std::pow((speedIndex - 6) / 25.0, 1.5);
+    const std::int32_t low = wrapMul(base, 256) / 64;
+    return truncateToInt32(x * max + (1.0 - x) * low);
+}
+
+}  // namespace kv7

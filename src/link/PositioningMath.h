@@ -1,0 +1,34 @@
+// The arithmetic of positioning, shared by the link and by planning tools
+// so that a plan shows exactly what a GOTO would send.
+#pragma once
+
+#include <cstdint>
+
+namespace kv7 {
+
+// Target RA minus local sidereal time, wrapped once each way into -12..12
+// hours (exactly 12 and -12 stay). Positive: the target has not yet crossed
+// the meridian.
+double wrapHourOffset(double targetRaHours, double localSiderealTime);
+
+struct AxisPositions {
+    std::int32_t ra = 0;
+    std::int32_t dec = 0;
+};
+
+// Axis positions in microsteps of a sky point at hour offset d and
+// declination decDegrees, for the west-side or east-side geometry.
+// stepsPerHour is microsteps per RA revolution / 24, stepsPer15Degrees
+// microsteps per Dec revolution / 24.
+AxisPositions skyTargetPositions(bool westGeometry, double hourOffset, double decDegrees, double stepsPerHour,
+                                 double stepsPer15Degrees);
+
+// The side-of-pier decision for a new target: 0 to position at once, or
+// the meridian-flip prompt kind (1 to 5) to ask instead.
+std::int32_t gotoPromptKind(std::int32_t pierState, double hourOffset);
+
+// Manual speed for a hand-pad speed index (0..31) from the axis base and
+// maximum speeds, before any change of sign.
+std::int32_t manualSpeed(std::int32_t baseSpeed, std::int32_t maxSpeed, std::uint8_t speedIndex);
+
+}  // namespace kv7
