@@ -26,8 +26,8 @@ TEST(Connect, PortThatCannotOpenReportsOpeningThenCannotOpen)
 
 TEST(Connect, SimulatedPortReportsTestingInPlaceOfOpening)
 {
+    FakeController sim;   // outlives the link, which closes it
     LinkHarness h;
-    FakeController sim;
     h.catalog.add(0, &sim, "sim", true);
     h.link.connect(0, 115200);
     h.settle();

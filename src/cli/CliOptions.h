@@ -1,0 +1,85 @@
+// The command line of kv7ctl: parsed and checked before anything is sent.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/Records.h"
+
+namespace kv7::cli {
+
+enum class Command {
+    None,
+    Help,
+    Ports,
+    Info,
+    ReadEncoders,
+    Move,
+    Stop,
+    Track,
+    Goto,
+    Pier,
+    EncoderFormat,
+    Calibrate,
+    ReverseMotor,
+    Save,
+    Lst,
+    PlanGoto,
+};
+
+enum class FlipChoice { Ask, Flip, NoFlip, Cancel };
+
+struct Options {
+    // Global options.
+    std::string port;                   // empty: the first device, or the simulator when there is none
+    std::uint32_t baud = 9600;
+    double longitude = 19.5;
+    std::optional<UtcTime> utc;         // fixed instant for the whole run
+    bool json = false;
+    double simTimeScale = 1.0;          // speed of the built-in simulator
+    double timeoutSeconds = 0;          // 0: the command's own default
+
+    Command command = Command::None;
+    std::string helpTopic;              // "help CMD" or "CMD --help"
+
+    // Command arguments.
+    double watchSeconds = 0;
+    std::uint8_t direction = 0;         // hand-pad code: 0 N, 1 S, 2 W, 3 E
+    int speed = -1;
+    double forSeconds = 0;
+    bool trackOn = false;
+    std::uint32_t raArcsec = 0;
+    std::int32_t decArcsec = 0;
+    FlipChoice flip = FlipChoice::Ask;
+    std::uint8_t pierAction = 0;        // 1 set east, 2 flip east, 3 set west, 4 flip west
+    EncoderFormat format;
+    std::uint8_t reverseBits = 0;
+    std::uint32_t raOffset = 0;
+    std::uint32_t decOffset = 0;
+    std::int32_t planPier = 0;          // 6 west, 7 east
+    std::uint32_t raMicrosteps = 2400000;
+    std::uint32_t decMicrosteps = 2400000;
+};
+
+struct ParseResult {
+    bool ok = false;
+    Options options;
+    std::string error;                  // what was wrong, for exit code 2
+};
+
+ParseResult parseCommandLine(const std::vector<std::string>& args);
+
+// The text of `kv7ctl --help`, or of one command's help.
+std::string usageText();
+std::string commandHelp(const std::string& command);
+
+// Strict checks for typed coordinates: RA H[:M[:S]] below 24 h, Dec
+// [+|-]D[:M[:S]] within 90 degrees. On success the value is in arcseconds as
+// the windows would send it (RA 1 h = 54000).
+bool parseRaArcsec(const std::string& text, std::uint32_t& arcsec, std::string& error);
+bool parseDecArcsec(const std::string& text, std::int32_t& arcsec, std::string& error);
+bool parseUtc(const std::string& text, UtcTime& out);
+
+}  // namespace kv7::cli

@@ -1,0 +1,32 @@
+// Runs one kv7ctl command: connect, do it, wait for its outcome, disconnect.
+#pragma once
+
+#include <functional>
+#include <ostream>
+#include <string>
+
+#include "cli/CliOptions.h"
+#include "link/PortCatalog.h"
+
+namespace kv7::cli {
+
+struct Environment {
+    PortCatalog* catalog = nullptr;
+    // Adds a device path to the catalogue and returns its number (0: failed).
+    std::function<std::uint32_t(const std::string&)> addDevice;
+    std::ostream* out = nullptr;
+    std::ostream* err = nullptr;
+    // Asks the operator the meridian-flip question on a terminal; returns
+    // the answer (0..2), or -1 when there is no terminal to ask on.
+    std::function<int(std::int32_t kind)> askOperator;
+    int settleMs = 500;
+};
+
+// Exit code: 0 success, 1 an error reported by the link or the controller
+// (its text on err), 2 bad usage.
+int runCommand(const Options& options, Environment& env);
+
+// The meridian-flip question as the prompt dialog words it.
+std::string flipQuestion(std::int32_t kind);
+
+}  // namespace kv7::cli

@@ -1,0 +1,207 @@
+// kv7ctl's command line: what is accepted, and what is refused before
+// anything is sent.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "cli/CliOptions.h"
+#include "cli/Runner.h"
+#include "link/LinkTypes.h"
+
+namespace kv7::cli {
+namespace {
+
+ParseResult parse(std::initializer_list<const char*> args)
+{
+    std::vector<std::string> v;
+    for (const char* a : args)
+        v.emplace_back(a);
+    return parseCommandLine(v);
+}
+
+TEST(CliOptions, AcceptsEachCommandWithItsArguments)
+{
+    auto r = parse({"--port", "sim", "--baud", "115200", "--json", "move", "E", "--speed", "31", "--for", "2.5"});
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.options.command, Command::Move);
+    EXPECT_EQ(r.options.port, "sim");
+    EXPECT_EQ(r.options.baud, 115200u);
+    EXPECT_TRUE(r.options.json);
+    EXPECT_EQ(r.options.direction, 3);   // east on the hand pad
+    EXPECT_EQ(r.options.speed, 31);
+    EXPECT_DOUBLE_EQ(r.options.forSeconds, 2.5);
+
+    r = parse({"goto", "12:30:00", "-10:30:00", "--no-flip"});
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.options.raArcsec, 675000u);
+    EXPECT_EQ(r.options.decArcsec, -37800);
+    EXPECT_EQ(r.options.flip, FlipChoice::NoFlip);
+
+    r = parse({"encoder-format", "2", "12", "24", "0", "1", "10", "22", "3"});
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.options.format, (EncoderFormat{2, 1, 12, 24, 0, 10, 22, 3}));
+
+    r = parse({"calibrate", "3", "4294967295", "0"});
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.options.raOffset, 4294967295u);
+
+    r = parse({"--utc", "2024-02-29T23:59:59", "--longitude", "-70.5", "plan-goto", "1", "+89:59:59", "--pier",
+               "west", "--ra-microsteps", "1000000"});
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.options.planPier, PierState::pierWest);
+    EXPECT_EQ(r.options.utc->day, 29);
+    EXPECT_EQ(r.options.raArcsec, 54000u);
+    EXPECT_EQ(r.options.decArcsec, 89 * 3600 + 59 * 60 + 59);
+
+    r = parse({"pier", "flip-west"});
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.options.pierAction, 4);
+    r = parse({"track", "off"});
+    ASSERT_TRUE(r.ok);
+    EXPECT_FALSE(r.options.trackOn);
+    r = parse({"goto", "--help"});
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.options.command, Command::Help);
+    EXPECT_EQ(r.options.helpTopic, "goto");
+}
+
+TEST(CliOptions, RefusesBadUsageWithAMessageThatSaysWhat)
+{
+    struct Case {
+        std::initializer_list<const char*> args;
+        const char* mentions;
+    };
+    const Case cases[] = {
+        {{}, "no command"},
+        {{"fly"}, "unknown command fly"},
+        {{"--frobnicate", "info"}, "unknown option --frobnicate"},
+        {{"--baud", "19200", "info"}, "9600 or 115200"},
+        {{"--port"}, "--port"},
+        {{"--utc", "2023-02-29T00:00:00", "lst"}, "--utc"},
+        {{"--longitude", "200", "lst"}, "-180 and 180"},
+        {{"move", "N"}, "--speed"},
+        {{"move", "X", "--speed", "3"}, "direction"},
+        {{"move", "N", "--speed", "32"}, "0 to 31"},
+        {{"goto", "24:00:00", "0"}, "out of range"},
+        {{"goto", "12:60:00", "0"}, "out of range"},
+        {{"goto", "12h30m", "0"}, "not of the form"},
+        {{"goto", "12:00:00", "90:00:01"}, "out of range"},
+        {{"goto", "12:00:00", "-91"}, "out of range"},
+        {{"goto", "12:00:00"}, "needs RA and DEC"},
+        {{"goto", "1", "2", "--flip", "--cancel"}, "only one"},
+        {{"plan-goto", "1", "2"}, "--pier"},
+        {{"encoder-format", "0", "12", "33", "0", "0", "12", "25", "0"}, "1 to 32"},
+        {{"encoder-format", "8", "12", "25", "0", "0", "12", "25", "0"}, "flags"},
+        {{"encoder-format", "0", "12", "25"}, "eight numbers"},
+        {{"calibrate", "4", "0", "0"}, "reverse bits"},
+        {{"calibrate", "1", "4294967296", "0"}, "RA offset"},
+        {{"reverse-motor", "-1"}, "bits"},
+        {{"save", "now"}, "takes no arguments"},
+        {{"stop", "--speed", "3"}, "--speed belongs to move"},
+        {{"info", "--watch", "3"}, "--watch belongs"},
+        {{"help", "fly"}, "unknown command fly"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> v;
+        for (const char* a : c.args)
+            v.emplace_back(a);
+        const ParseResult r = parseCommandLine(v);
+        std::string joined;
+        for (const auto& a : v)
+            joined += a + " ";
+        EXPECT_FALSE(r.ok) << joined;
+        EXPECT_NE(r.error.find(c.mentions), std::string::npos) << joined << "-> " << r.error;
+    }
+}
+
+TEST(CliOptions, CoordinatesConvertLikeTheWindowsTargetFields)
+{
+    std::uint32_t ra = 0;
+    std::int32_t dec = 0;
+    std::string error;
+    EXPECT_TRUE(parseRaArcsec("23:59:59", ra, error));
+    EXPECT_EQ(ra, 1295985u);
+    EXPECT_TRUE(parseRaArcsec(" 5 ", ra, error));
+    EXPECT_EQ(ra, 270000u);
+    EXPECT_TRUE(parseDecArcsec("-89:59:59", dec, error));
+    EXPECT_EQ(dec, -323999);
+    EXPECT_TRUE(parseDecArcsec("-0:30", dec, error));
+    EXPECT_EQ(dec, -1800);
+    EXPECT_TRUE(parseDecArcsec("+90", dec, error));
+    EXPECT_EQ(dec, 324000);
+    EXPECT_FALSE(parseRaArcsec("", ra, error));
+    EXPECT_FALSE(parseRaArcsec("1:2:3:4", ra, error));
+    EXPECT_FALSE(parseDecArcsec("--5", dec, error));
+    EXPECT_FALSE(parseDecArcsec("123:00", dec, error));
+}
+
+TEST(CliOffline, HelpForEveryCommand)
+{
+    for (const char* c : {"ports", "info", "read-encoders", "move", "stop", "track", "goto", "pier", "encoder-format",
+                          "calibrate", "reverse-motor", "save", "lst", "plan-goto"}) {
+        const std::string h = commandHelp(c);
+        EXPECT_NE(h.find(std::string("kv7ctl [OPTIONS] ") + c), std::string::npos) << c;
+        EXPECT_NE(usageText().find(std::string("  ") + c), std::string::npos) << c;
+    }
+}
+
+struct Offline : ::testing::Test {
+    int run(std::initializer_list<const char*> args)
+    {
+        std::vector<std::string> v;
+        for (const char* a : args)
+            v.emplace_back(a);
+        const ParseResult r = parseCommandLine(v);
+        EXPECT_TRUE(r.ok) << r.error;
+        out.str("");
+        err.str("");
+        Environment env;
+        env.out = &out;
+        env.err = &err;
+        return runCommand(r.options, env);
+    }
+    std::ostringstream out, err;
+};
+
+TEST_F(Offline, SiderealTimeAtJ2000)
+{
+    EXPECT_EQ(run({"--utc", "2000-01-01T12:00:00", "--longitude", "0", "--json", "lst"}), 0);
+    EXPECT_NE(out.str().find("\"julianDate\":2451545"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("\"gmstHours\":18.69737456"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("\"lst\":\"18:41:50\""), std::string::npos) << out.str();
+
+    // The built-in site (19.5 degrees east) adds 1.3 hours, not folded.
+    EXPECT_EQ(run({"--utc", "2000-01-01T12:00:00", "lst"}), 0);
+    EXPECT_NE(out.str().find("LST:  19.9973746 h  19:59:50"), std::string::npos) << out.str();
+}
+
+TEST_F(Offline, PlanGotoDecidesAsTheLinkDoes)
+{
+    // At J2000 noon with longitude 0 the LST is 18.6973746 h. A target at
+    // RA 18:41:50 is on the meridian: positions at once from either side.
+    EXPECT_EQ(run({"--utc", "2000-01-01T12:00:00", "--longitude", "0", "--json", "plan-goto", "18:41:50", "0",
+                   "--pier", "east"}),
+              0);
+    EXPECT_NE(out.str().find("\"decision\":\"position\""), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("\"raPosition\":-59998"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("\"decPosition\":600000"), std::string::npos) << out.str();
+
+    // One hour east of the meridian, seen from the east side: flip recommended.
+    EXPECT_EQ(run({"--utc", "2000-01-01T12:00:00", "--longitude", "0", "--json", "plan-goto", "19:41:50", "0",
+                   "--pier", "east"}),
+              0);
+    EXPECT_NE(out.str().find("\"promptKind\":3"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("\"withoutFlip\""), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("\"withFlip\":{\"pier\":\"west\""), std::string::npos) << out.str();
+
+    // Three hours west of the meridian from the west side: flip needed, no
+    // positions without one.
+    EXPECT_EQ(run({"--utc", "2000-01-01T12:00:00", "--longitude", "0", "plan-goto", "15:41:50", "0", "--pier",
+                   "west"}),
+              0);
+    EXPECT_NE(out.str().find("prompt kind 4"), std::string::npos) << out.str();
+    EXPECT_EQ(out.str().find("without flip"), std::string::npos) << out.str();
+}
+
+}  // namespace
+}  // namespace kv7::cli

@@ -1,0 +1,136 @@
+// kv7ctl as a process, against kv7sim on a pseudo-terminal: the exit codes
+// and streams a script sees.
+#include <gtest/gtest.h>
+
+#ifdef KV7_HAVE_SIM
+#include <array>
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+struct Result {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string slurp(const std::string& path)
+{
+    std::string s;
+    if (FILE* f = std::fopen(path.c_str(), "r")) {
+        char b[4096];
+        std::size_t n;
+        while ((n = std::fread(b, 1, sizeof b, f)) > 0)
+            s.append(b, n);
+        std::fclose(f);
+    }
+    return s;
+}
+
+Result runKv7ctl(const std::string& args)
+{
+    char dir[] = "/tmp/kv7ctl-testXXXXXX";
+    Result r;
+    if (!::mkdtemp(dir))
+        return r;
+    const std::string out = std::string(dir) + "/out", err = std::string(dir) + "/err";
+    const std::string cmd = std::string(KV7CTL_PATH) + " " + args + " >" + out + " 2>" + err + " </dev/null";
+    const int status = std::system(cmd.c_str());
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = slurp(out);
+    r.err = slurp(err);
+    std::remove(out.c_str());
+    std::remove(err.c_str());
+    ::rmdir(dir);
+    return r;
+}
+
+// A kv7sim process; its first line of output is the device path.
+class Kv7sim {
+public:
+    explicit Kv7sim(const std::string& args)
+    {
+        const std::string cmd = std::string("exec ") + KV7SIM_PATH + " " + args;
+        int fds[2];
+        if (::pipe(fds) != 0)
+            return;
+        pid = ::fork();
+        if (pid == 0) {
+            ::dup2(fds[1], STDOUT_FILENO);
+            ::close(fds[0]);
+            ::close(fds[1]);
+            ::execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(fds[1]);
+        char c;
+        while (::read(fds[0], &c, 1) == 1 && c != '\n')
+            path += c;
+        ::close(fds[0]);
+    }
+    ~Kv7sim()
+    {
+        if (pid > 0) {
+            ::kill(pid, SIGTERM);
+            int status = 0;
+            ::waitpid(pid, &status, 0);
+        }
+    }
+    std::string path;
+
+private:
+    pid_t pid = -1;
+};
+
+TEST(Kv7ctlProcess, HelpAndUsageErrors)
+{
+    Result r = runKv7ctl("--help");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.out.find("Usage: kv7ctl"), std::string::npos);
+    r = runKv7ctl("goto --help");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.out.find("--no-flip"), std::string::npos);
+    r = runKv7ctl("--port sim goto 12:00:00 95:00:00");
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("out of range"), std::string::npos) << r.err;
+    r = runKv7ctl("--bogus info");
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("unknown option --bogus"), std::string::npos) << r.err;
+}
+
+TEST(Kv7ctlProcess, AgainstKv7simOverAPseudoTerminal)
+{
+    Kv7sim sim("--time-scale 40");
+    ASSERT_FALSE(sim.path.empty());
+    Result r = runKv7ctl("--port " + sim.path + " --json info");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("\"raMicrosteps\""), std::string::npos) << r.out;
+    r = runKv7ctl("--port " + sim.path + " --baud 115200 read-encoders");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("Dec encoder:"), std::string::npos) << r.out;
+    r = runKv7ctl("--port " + sim.path + " pier flip-west");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("Ready"), std::string::npos) << r.out;
+}
+
+TEST(Kv7ctlProcess, DeviceFaultsExitOneWithTheStatusText)
+{
+    Kv7sim wrong("--fault wrong-identify");
+    ASSERT_FALSE(wrong.path.empty());
+    Result r = runKv7ctl("--port " + wrong.path + " info");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "Error: Not supported device\n");
+
+    Kv7sim silent("--fault silent");
+    ASSERT_FALSE(silent.path.empty());
+    r = runKv7ctl("--port " + silent.path + " read-encoders");   // ten seconds of heartbeats
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "Error: Cannot connect to device.\n");
+}
+
+}  // namespace
+#endif
