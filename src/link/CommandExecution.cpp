@@ -15,6 +15,22 @@ constexpr std::uint64_t arcsecPerTurn = 1296000;
 
 std::uint64_t powerOfTwo(std::uint8_t exponent) { return std::uint64_t{1} << (exponent % 64); }
 
+// The device and the channel carry the format RA first (flags and three
+// sizes), then Dec; the record orders its fields differently.
+EncoderFormat encoderFormatFromWire(const std::uint8_t* p)
+{
+    EncoderFormat f;
+    f.raFlags = p[0];
+    f.raLeadingBits = p[1];
+    f.raBitsPerRevolution = p[2];
+    f.raBitsForRevolutions = p[3];
+    f.decFlags = p[4];
+    f.decLeadingBits = p[5];
+    f.decBitsPerRevolution = p[6];
+    f.decBitsForRevolutions = p[7];
+    return f;
+}
+
 }  // namespace
 
 int CommControl::startConnectSequence()
@@ -75,15 +91,7 @@ void CommControl::executeCommand(const std::uint8_t* msg, std::size_t length)
         executePierSideAction(args[0]);
         return;
     case ChannelCommand::SetEncoderFormat: {
-        EncoderFormat& f = axisConfiguration.encoderFormat;
-        f.raFlags = args[0];
-        f.raLeadingBits = args[1];
-        f.raBitsPerRevolution = args[2];
-        f.raBitsForRevolutions = args[3];
-        f.decFlags = args[4];
-        f.decLeadingBits = args[5];
-        f.decBitsPerRevolution = args[6];
-        f.decBitsForRevolutions = args[7];
+        axisConfiguration.encoderFormat = encoderFormatFromWire(args);
         linkState = LinkState::Idle;
         std::uint8_t nine[9] = {1, args[0], args[1], args[2], args[3], args[4], args[5], args[6], args[7]};
         std::uint8_t frame[maxCommandFrame];
@@ -300,15 +308,7 @@ int CommControl::handleConnectReply(const std::uint8_t* frame)
         return LinkResult::Nothing;
     }
     case LinkState::AwaitEncoderFormat: {
-        EncoderFormat& f = axisConfiguration.encoderFormat;
-        f.raFlags = frame[3];
-        f.raLeadingBits = frame[4];
-        f.raBitsPerRevolution = frame[5];
-        f.raBitsForRevolutions = frame[6];
-        f.decFlags = frame[7];
-        f.decLeadingBits = frame[8];
-        f.decBitsPerRevolution = frame[9];
-        f.decBitsForRevolutions = frame[10];
+        axisConfiguration.encoderFormat = encoderFormatFromWire(frame + 3);
         linkState = LinkState::AwaitEncoderCalibration;
         sendCode(DeviceCommand::ReadEncoderCalibration);
         return LinkResult::Nothing;
