@@ -123,12 +123,17 @@ void CommControl::pierSideAction(std::uint8_t action)
     writeMessage(msg, sizeof msg);
 }
 
-void CommControl::gotoTarget(std::uint32_t raArcsec, std::int32_t decArcsec)
+void CommControl::writeTargetMessage(std::uint8_t code, std::uint32_t raArcsec, std::int32_t decArcsec)
 {
-    std::uint8_t msg[10] = {commandHeader(9), ChannelCommand::GotoTarget};
+    std::uint8_t msg[10] = {commandHeader(9), code};
     writeU32le(msg + 2, raArcsec);
     writeU32le(msg + 6, static_cast<std::uint32_t>(decArcsec));
     writeMessage(msg, sizeof msg);
+}
+
+void CommControl::gotoTarget(std::uint32_t raArcsec, std::int32_t decArcsec)
+{
+    writeTargetMessage(ChannelCommand::GotoTarget, raArcsec, decArcsec);
 }
 
 void CommControl::answerMeridianFlip(std::uint16_t answer)
@@ -173,10 +178,7 @@ void CommControl::readEncoders(std::uint8_t mode)
 
 void CommControl::syncToTarget(std::uint32_t raArcsec, std::int32_t decArcsec)
 {
-    std::uint8_t msg[10] = {commandHeader(9), ChannelCommand::SyncToTarget};
-    writeU32le(msg + 2, raArcsec);
-    writeU32le(msg + 6, static_cast<std::uint32_t>(decArcsec));
-    writeMessage(msg, sizeof msg);
+    writeTargetMessage(ChannelCommand::SyncToTarget, raArcsec, decArcsec);
 }
 
 // ---------------------------------------------------------------------------

@@ -88,6 +88,7 @@ public:
 private:
     // Channel and worker.
     void writeMessage(const std::uint8_t* message, std::size_t length);
+    void writeTargetMessage(std::uint8_t code, std::uint32_t raArcsec, std::int32_t decArcsec);
     void workerLoop();
     void assemble(std::uint8_t b);
     void dispatch();
