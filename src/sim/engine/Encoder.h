@@ -1,0 +1,76 @@
+// The absolute encoders of the virtual mount, down to the bits on the wire.
+//
+// An encoder sends its position as a serial data word: some leading bits,
+// then the revolution counter, then the position within one revolution,
+// most significant bit first. The word may be Gray-coded and/or inverted.
+// The controller clocks in as many bits as the format it was last told
+// asks for and decodes them with that format, so a controller configured
+// for the wrong format reads garbage, exactly as a real one would.
+#pragma once
+
+#include <cstdint>
+
+namespace kv7::sim {
+
+// Bits of the flags byte, as the controller's encoder-format messages carry it.
+constexpr std::uint8_t encoderFlagInvert = 0x01;
+constexpr std::uint8_t encoderFlagGray = 0x02;
+
+// One axis's encoder data format, in the order of the device's messages.
+struct EncoderFormatBytes {
+    std::uint8_t flags = 0;
+    std::uint8_t leadingBits = 12;
+    std::uint8_t bitsPerRevolution = 25;
+    std::uint8_t bitsForRevolutions = 0;
+
+    friend bool operator==(const EncoderFormatBytes&, const EncoderFormatBytes&) = default;
+};
+
+// The physical encoder fitted to an axis. It turns with the axis, one
+// encoder revolution per axis revolution; zeroTurns is where its zero sits:
+// encoder turns = axis turns + zeroTurns.
+struct EncoderPhysics {
+    EncoderFormatBytes format;
+    double zeroTurns = 0.0;
+};
+
+// Largest sizes a physical encoder may have; the controller side accepts
+// any byte values.
+constexpr unsigned maxPhysicalFieldBits = 32;
+
+bool isValidPhysicalFormat(const EncoderFormatBytes& format);
+
+// The data word the encoder puts on the wire at the given angle (in turns,
+// any real number; whole turns feed the revolution counter).
+class EncoderWord {
+public:
+    EncoderWord(const EncoderFormatBytes& physical, double turns);
+
+    // Bit i of the transmission, i = 0 being the first bit clocked out.
+    // Past the end of the word the data line stays low.
+    unsigned bit(unsigned index) const;
+    unsigned length() const { return totalBits; }
+
+    // The revolution and position bits before Gray coding and inversion.
+    std::uint64_t plainValue() const { return plain; }
+
+private:
+    unsigned leading;
+    unsigned dataBits;
+    unsigned totalBits;
+    std::uint64_t plain;
+    std::uint64_t onWire;   // the data bits as transmitted
+};
+
+// What the controller makes of the word with the format it has been told:
+// the position within one revolution, in counts of 2^bitsPerRevolution per
+// turn (its low 32 bits).
+std::uint32_t decodeEncoderWord(const EncoderWord& word, const EncoderFormatBytes& configured);
+
+// The reading the controller reports: the decoded count, counted backwards
+// when the encoder's reverse bit is set, plus the offset, all modulo one
+// revolution of the configured format.
+std::uint32_t calibratedEncoderCount(std::uint32_t decoded, const EncoderFormatBytes& configured, bool reverse,
+                                     std::uint32_t offset);
+
+}  // namespace kv7::sim

@@ -1,0 +1,223 @@
+#include "sim/hosts/PtyHost.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace kv7::sim {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Output a peer is not reading piles up in the terminal; beyond this the
+// host drops it, as a line with nobody listening would.
+constexpr std::size_t maxPendingOutput = 1 << 16;
+constexpr int idlePollMs = 10;
+constexpr int hangUpLingerMs = 50;
+constexpr int hangUpGraceMs = 1000;
+
+std::string failure(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
+
+}  // namespace
+
+void UniqueFd::reset(int fd)
+{
+    if (handle >= 0)
+        ::close(handle);
+    handle = fd;
+}
+
+PtyHost::PtyHost() : PtyHost(Options{}) {}
+
+PtyHost::PtyHost(const Options& o) : options(o), controller(o.config)
+{
+    if (!(options.timeScale >= 0.0) || !std::isfinite(options.timeScale))
+        options.timeScale = 1.0;
+}
+
+PtyHost::~PtyHost() { stop(); }
+
+bool PtyHost::start(std::string* error)
+{
+    auto fail = [error](std::string why) {
+        if (error)
+            *error = std::move(why);
+        return false;
+    };
+    if (thread.joinable() || master.valid())
+        return fail("already started");
+
+    UniqueFd m(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+    if (!m.valid())
+        return fail(failure("posix_openpt"));
+    if (::grantpt(m.get()) != 0 || ::unlockpt(m.get()) != 0)
+        return fail(failure("unlocking the pseudo-terminal"));
+    char name[128] = {};
+    if (::ptsname_r(m.get(), name, sizeof name) != 0)
+        return fail(failure("ptsname_r"));
+    UniqueFd s(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
+    if (!s.valid())
+        return fail(failure(name));
+
+    // Raw from the start: no echo, no line editing, no CR/LF translation,
+    // so bytes pass untouched even before a client sets its own modes.
+    termios tio{};
+    if (::tcgetattr(s.get(), &tio) == 0) {
+        ::cfmakeraw(&tio);
+        ::tcsetattr(s.get(), TCSANOW, &tio);
+    }
+    const int flags = ::fcntl(m.get(), F_GETFL);
+    ::fcntl(m.get(), F_SETFL, flags | O_NONBLOCK);
+
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0)
+        return fail(failure("pipe2"));
+    wakeRead.reset(pipeFds[0]);
+    wakeWrite.reset(pipeFds[1]);
+
+    master = std::move(m);
+    slave = std::move(s);
+    slavePath = name;
+    thread = std::thread([this] { run(); });
+    return true;
+}
+
+void PtyHost::stop()
+{
+    stopRequested = true;
+    wake();
+    if (thread.joinable())
+        thread.join();
+    master.reset();
+    slave.reset();
+}
+
+void PtyHost::wake()
+{
+    if (!wakeWrite.valid())
+        return;
+    const std::uint8_t b = 1;
+    [[maybe_unused]] const ssize_t n = ::write(wakeWrite.get(), &b, 1);
+}
+
+void PtyHost::advance(double seconds)
+{
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        controller.advance(seconds);
+    }
+    changed.notify_all();
+    wake();
+}
+
+void PtyHost::run()
+{
+    std::vector<std::uint8_t> pending;
+    auto lastTick = Clock::now();
+    auto lastInput = lastTick;
+    auto vanishSince = lastTick;
+    bool vanishing = false;
+    std::uint8_t buffer[512];
+
+    while (!stopRequested.load()) {
+        int timeout = idlePollMs;
+        {
+            std::lock_guard<std::mutex> guard(mutex);
+            if (options.timeScale > 0.0 && controller.hasQueuedOutput()) {
+                const double due = (controller.nextReleaseTime() - controller.now()) / options.timeScale;
+                timeout = std::clamp(static_cast<int>(std::ceil(due * 1000.0)), 0, idlePollMs);
+            }
+        }
+        if (!pending.empty())
+            timeout = std::min(timeout, 1);
+
+        pollfd fds[2] = {{wakeRead.get(), POLLIN, 0}, {master.valid() ? master.get() : -1, POLLIN, 0}};
+        if (::poll(fds, 2, timeout) < 0 && errno != EINTR)
+            break;
+        if (fds[0].revents & POLLIN) {
+            while (::read(wakeRead.get(), buffer, sizeof buffer) > 0) {
+            }
+        }
+        const auto now = Clock::now();
+        if (master.valid() && (fds[1].revents & POLLIN)) {
+            const ssize_t n = ::read(master.get(), buffer, sizeof buffer);
+            if (n > 0) {
+                {
+                    std::lock_guard<std::mutex> guard(mutex);
+                    controller.receive(buffer, static_cast<std::size_t>(n));
+                }
+                changed.notify_all();
+                lastInput = now;
+            }
+        }
+        {
+            std::lock_guard<std::mutex> guard(mutex);
+            if (options.timeScale > 0.0)
+                controller.advance(std::chrono::duration<double>(now - lastTick).count() * options.timeScale);
+            // Real controllers give up on a frame whose bytes stop coming;
+            // without this a lost byte would swallow the next command.
+            if (controller.hasPartialFrame() && now - lastInput > std::chrono::milliseconds(options.quietResetMs))
+                controller.dropPartialFrame();
+            const std::vector<std::uint8_t> out = controller.readAll();
+            if (pending.size() + out.size() <= maxPendingOutput)
+                pending.insert(pending.end(), out.begin(), out.end());
+        }
+        lastTick = now;
+        changed.notify_all();
+        pump(pending);
+
+        bool vanish;
+        {
+            std::lock_guard<std::mutex> guard(mutex);
+            vanish = controller.vanished() && !controller.hasQueuedOutput();
+        }
+        if (vanish && pending.empty() && master.valid()) {
+            // Hanging up discards what the client has not read yet, so the
+            // last reply is given a moment to be taken first. The terminal
+            // moves written bytes to the other side asynchronously, so an
+            // empty input queue only counts after a short linger.
+            if (!vanishing)
+                vanishSince = now;
+            vanishing = true;
+            int unread = 0;
+            const auto waited = now - vanishSince;
+            const bool taken = ::ioctl(slave.get(), FIONREAD, &unread) == 0 && unread == 0;
+            if ((taken && waited > std::chrono::milliseconds(hangUpLingerMs)) ||
+                waited > std::chrono::milliseconds(hangUpGraceMs))
+                hangUp();
+        }
+    }
+}
+
+void PtyHost::pump(std::vector<std::uint8_t>& pending)
+{
+    if (pending.empty() || !master.valid())
+        return;
+    const ssize_t n = ::write(master.get(), pending.data(), pending.size());
+    if (n > 0)
+        pending.erase(pending.begin(), pending.begin() + n);
+}
+
+void PtyHost::hangUp()
+{
+    // Closing both ends makes the device disappear: the client's next read
+    // sees the hang-up, as when a USB adapter is pulled.
+    master.reset();
+    slave.reset();
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        hangUpDone = true;
+    }
+    changed.notify_all();
+}
+
+}  // namespace kv7::sim

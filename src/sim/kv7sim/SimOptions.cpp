@@ -1,0 +1,153 @@
+#include "sim/kv7sim/SimOptions.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+
+namespace kv7::sim {
+
+namespace {
+
+bool parsePositive(const std::string& text, double& value)
+{
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(v) || v <= 0.0)
+        return false;
+    value = v;
+    return true;
+}
+
+bool parseSeed(const std::string& text, std::uint32_t& seed)
+{
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seed);
+    return !text.empty() && error == std::errc() && end == text.data() + text.size();
+}
+
+}  // namespace
+
+std::string simUsage()
+{
+    return "Usage: kv7sim [OPTION]...\n"
+           "Runs a virtual KV7 mount controller on a pseudo-terminal and prints the\n"
+           "terminal's device path on one line. Stop it with Ctrl-C (SIGINT) or SIGTERM.\n"
+           "\n"
+           "  --link PATH             also make PATH a symbolic link to the device\n"
+           "                          (removed again on exit)\n"
+           "  --state FILE            keep stored parameters in FILE (key=value text);\n"
+           "                          without it nothing survives a restart\n"
+           "  --encoder-format FORMAT physical format of the mount's encoders, items\n"
+           "                          separated by commas: binary, gray, inverted, plain,\n"
+           "                          leading=N, revolutions=N, bits=N (N up to 32);\n"
+           "                          prefix ra: or dec: for one axis. Default:\n"
+           "                          binary,plain,leading=12,revolutions=0,bits=25\n"
+           "  --fault MODE[=ARG]      silent | wrong-identify | noise | drop=P (0..1) |\n"
+           "                          slow=MS (reply delay, wall-clock ms) | vanish=N\n"
+           "                          (answers N frames, then hangs up); repeatable\n"
+           "  --seed N                random seed for noise and dropped bytes (default 1)\n"
+           "  --time-scale X          run simulated time X times faster than real time\n"
+           "  --verbose               log every frame to stderr\n"
+           "  --help                  show this text\n"
+           "\n"
+           "Exit status: 0 after a clean stop, 1 if the simulator could not start,\n"
+           "2 for a bad command line.\n";
+}
+
+ParseOutcome parseSimCommandLine(const std::vector<std::string>& args, SimToolOptions& options, std::string& error)
+{
+    bool slowGiven = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string name = args[i];
+        std::string value;
+        bool hasValue = false;
+        if (name.starts_with("--")) {
+            const std::size_t eq = name.find('=');
+            if (eq != std::string::npos) {
+                value = name.substr(eq + 1);
+                name = name.substr(0, eq);
+                hasValue = true;
+            }
+        }
+        auto needValue = [&]() {
+            if (hasValue)
+                return true;
+            if (i + 1 >= args.size()) {
+                error = "option " + name + " needs a value";
+                return false;
+            }
+            value = args[++i];
+            return true;
+        };
+        auto noValue = [&]() {
+            if (hasValue)
+                error = "option " + name + " takes no value";
+            return !hasValue;
+        };
+
+        if (name == "--help" || name == "-h") {
+            if (!noValue())
+                return ParseOutcome::Error;
+            return ParseOutcome::Help;
+        }
+        if (name == "--verbose" || name == "-v") {
+            if (!noValue())
+                return ParseOutcome::Error;
+            options.verbose = true;
+        } else if (name == "--link") {
+            if (!needValue())
+                return ParseOutcome::Error;
+            if (value.empty()) {
+                error = "--link needs a path";
+                return ParseOutcome::Error;
+            }
+            options.linkPath = value;
+        } else if (name == "--state") {
+            if (!needValue())
+                return ParseOutcome::Error;
+            if (value.empty()) {
+                error = "--state needs a file name";
+                return ParseOutcome::Error;
+            }
+            options.config.stateFile = value;
+        } else if (name == "--encoder-format") {
+            if (!needValue())
+                return ParseOutcome::Error;
+            std::string why;
+            if (!applyEncoderFormatText(value, options.config.raEncoder, options.config.decEncoder, why)) {
+                error = "--encoder-format " + value + ": " + why;
+                return ParseOutcome::Error;
+            }
+        } else if (name == "--fault") {
+            if (!needValue())
+                return ParseOutcome::Error;
+            std::string why;
+            if (!applyFaultOption(value, options.config.faults, why)) {
+                error = "--fault " + value + ": " + why;
+                return ParseOutcome::Error;
+            }
+            slowGiven = slowGiven || value.starts_with("slow");
+        } else if (name == "--seed") {
+            if (!needValue())
+                return ParseOutcome::Error;
+            if (!parseSeed(value, options.config.faults.seed)) {
+                error = "--seed needs a whole number from 0 to 4294967295, not \"" + value + "\"";
+                return ParseOutcome::Error;
+            }
+        } else if (name == "--time-scale") {
+            if (!needValue())
+                return ParseOutcome::Error;
+            if (!parsePositive(value, options.timeScale) || options.timeScale > 1e6) {
+                error = "--time-scale needs a number above 0 (up to 1000000), not \"" + value + "\"";
+                return ParseOutcome::Error;
+            }
+        } else {
+            error = name.starts_with("-") ? "unknown option " + name : "unexpected argument \"" + name + "\"";
+            return ParseOutcome::Error;
+        }
+    }
+    if (slowGiven)
+        options.config.faults.replyDelay *= options.timeScale;
+    return ParseOutcome::Run;
+}
+
+}  // namespace kv7::sim

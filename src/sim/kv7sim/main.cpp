@@ -1,0 +1,169 @@
+// kv7sim: a virtual KV7 controller on a pseudo-terminal.
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "link/DeviceProtocol.h"
+#include "sim/hosts/PtyHost.h"
+#include "sim/kv7sim/SimOptions.h"
+
+namespace {
+
+using namespace kv7::sim;
+
+class FrameLog final : public FrameObserver {
+public:
+    // Frames are reported on the host thread under its lock, so reading the
+    // controller's clock here is safe.
+    void attach(const VirtualController* c) { controller = c; }
+
+    void onCommandFrame(const std::uint8_t* frame, std::size_t length) override
+    {
+        const kv7::DeviceCommandInfo* info = length > 2 ? kv7::findDeviceCommand(frame[2]) : nullptr;
+        char name[48];
+        if (info)
+            std::snprintf(name, sizeof name, "%s", info->name);
+        else if (length > 2)
+            std::snprintf(name, sizeof name, "unknown command %u", frame[2]);
+        else
+            std::snprintf(name, sizeof name, "empty frame");
+        print("link ->", name, frame, length);
+    }
+
+    void onReplyFrame(std::uint8_t answered, const std::uint8_t* frame, std::size_t length) override
+    {
+        const kv7::DeviceCommandInfo* info = kv7::findDeviceCommand(answered);
+        char name[48];
+        std::snprintf(name, sizeof name, "%s reply", info ? info->name : "unknown");
+        print("  <- sim", name, frame, length);
+    }
+
+private:
+    void print(const char* direction, const char* name, const std::uint8_t* frame, std::size_t length)
+    {
+        std::string hex;
+        char byte[4];
+        for (std::size_t i = 0; i < length; ++i) {
+            std::snprintf(byte, sizeof byte, i ? " %02X" : "%02X", frame[i]);
+            hex += byte;
+        }
+        std::fprintf(stderr, "kv7sim [%10.3f] %s %-28s %s\n", controller ? controller->now() : 0.0, direction, name, hex.c_str());
+    }
+
+    const VirtualController* controller = nullptr;
+};
+
+bool makeLink(const std::string& link, const std::string& target, std::string& error)
+{
+    struct stat st {};
+    if (::lstat(link.c_str(), &st) == 0) {
+        // A symlink left behind by an earlier run is replaced; anything else
+        // is somebody's file.
+        if (!S_ISLNK(st.st_mode)) {
+            error = link + " exists and is not a symbolic link";
+            return false;
+        }
+        ::unlink(link.c_str());
+    }
+    if (::symlink(target.c_str(), link.c_str()) != 0) {
+        error = link + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+void removeLink(const std::string& link, const std::string& target)
+{
+    char buffer[4096];
+    const ssize_t n = ::readlink(link.c_str(), buffer, sizeof buffer - 1);
+    if (n < 0)
+        return;
+    buffer[n] = '\0';
+    if (target == buffer)
+        ::unlink(link.c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    SimToolOptions options;
+    std::string error;
+    switch (parseSimCommandLine(args, options, error)) {
+    case ParseOutcome::Help:
+        std::fputs(simUsage().c_str(), stdout);
+        return 0;
+    case ParseOutcome::Error:
+        std::fprintf(stderr, "kv7sim: %s\nTry 'kv7sim --help' for more information.\n", error.c_str());
+        return 2;
+    case ParseOutcome::Run: break;
+    }
+
+    // Blocked before the host thread starts, so that only sigtimedwait below
+    // ever sees these signals.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    PtyHost::Options hostOptions;
+    hostOptions.config = options.config;
+    hostOptions.timeScale = options.timeScale;
+    PtyHost host(hostOptions);
+
+    FrameLog log;
+    host.withController([&](VirtualController& c) {
+        for (const std::string& problem : c.loadProblems())
+            std::fprintf(stderr, "kv7sim: %s: %s\n", options.config.stateFile.c_str(), problem.c_str());
+        return 0;
+    });
+
+    if (!host.start(&error)) {
+        std::fprintf(stderr, "kv7sim: cannot open a pseudo-terminal: %s\n", error.c_str());
+        return 1;
+    }
+    if (!options.linkPath.empty() && !makeLink(options.linkPath, host.path(), error)) {
+        std::fprintf(stderr, "kv7sim: cannot make the link: %s\n", error.c_str());
+        host.stop();
+        return 1;
+    }
+    if (options.verbose) {
+        host.withController([&](VirtualController& c) {
+            log.attach(&c);
+            c.setFrameObserver(&log);
+            return 0;
+        });
+    }
+    std::printf("%s\n", host.path().c_str());
+    std::fflush(stdout);
+
+    bool storeWarned = false;
+    for (;;) {
+        const timespec wait{0, 200 * 1000 * 1000};
+        const int signal = sigtimedwait(&stopSignals, nullptr, &wait);
+        if (signal > 0)
+            break;
+        if (host.hungUp()) {
+            std::fprintf(stderr, "kv7sim: the device has vanished as asked (--fault vanish); exiting\n");
+            break;
+        }
+        const bool stored = host.withController([](VirtualController& c) { return c.lastStoreSucceeded(); });
+        if (!stored && !storeWarned)
+            std::fprintf(stderr, "kv7sim: cannot write %s\n", options.config.stateFile.c_str());
+        storeWarned = !stored;
+    }
+
+    if (!options.linkPath.empty())
+        removeLink(options.linkPath, host.path());
+    host.stop();
+    return 0;
+}

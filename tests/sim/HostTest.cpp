@@ -1,0 +1,246 @@
+// The hosts on their own: the in-memory port under a thread-less link, the
+// pseudo-terminal host's clock and the kv7sim program as a process.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "SimTestUtil.h"
+#include "app/AppModel.h"
+#include "link/CommControl.h"
+#include "link/LinkTypes.h"
+#include "platform/posix/PosixSerialPort.h"
+#include "sim/hosts/MemoryHost.h"
+#include "sim/hosts/PtyHost.h"
+#include "support/TestSupport.h"
+
+extern char** environ;
+
+namespace kv7::sim::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The link with no threads of its own: the test moves every byte, so the
+// whole exchange runs on this thread, deterministically.
+TEST(MemoryHost, ThreadLessLinkConnectsReadsAndTracks)
+{
+    SimConfig config;
+    config.raEncoder.zeroTurns = 0.25;
+    MemoryHost host(config);
+    kv7::test::TestCatalog catalog;
+    catalog.add(1, &host, "memory");
+    kv7::test::FixedClock clock;
+    kv7::test::RecordingListener listener;
+    AppModel model(&clock);
+    CommControl link(&listener, &model, &catalog, CommControl::Options{0, false});
+    auto settle = [&] {
+        for (int i = 0; i < 100 && link.pollSerial() + link.pump() > 0;) {
+            ++i;
+        }
+    };
+    auto tick = [&] {
+        host.advance(0.25);
+        link.onHeartBeat();
+        settle();
+    };
+
+    link.connect(1, 9600);
+    settle();
+    tick();
+    tick();
+    ASSERT_EQ(listener.configurations().size(), 1u);
+    EXPECT_EQ(host.timesOpened(), 1);
+
+    link.readEncoders(0);
+    settle();
+    ASSERT_EQ(listener.mountStates().size(), 1u);
+    EXPECT_EQ(listener.mountStates()[0].raEncoderPosition, 1u << 23);   // a quarter of 2^25
+
+    link.setTracking(1);
+    settle();
+    for (int i = 0; i < 4 * 3600; ++i)
+        host.advance(0.25);
+    link.readEncoders(0);
+    settle();
+    ASSERT_EQ(listener.mountStates().size(), 2u);
+    // An hour of tracking is 1/23.93 of a turn on the RA encoder.
+    const double expected = (0.25 + 3600.0 / siderealDaySeconds) * (1 << 25);
+    EXPECT_NEAR(listener.mountStates()[1].raEncoderPosition, expected, 2.0);
+    link.stopThreads();
+}
+
+TEST(PtyHost, RealTimeClockRunsScaledAndStopsCleanly)
+{
+    PtyHost::Options options;
+    options.timeScale = 1000.0;
+    PtyHost host(options);
+    ASSERT_TRUE(host.start());
+    EXPECT_TRUE(std::filesystem::exists(host.path()));
+    // Ten simulated seconds pass in about ten milliseconds.
+    EXPECT_TRUE(host.waitUntil([](const VirtualController& c) { return c.now() > 10.0; }, 5s));
+
+    PosixSerialPort port;
+    ASSERT_TRUE(port.open(host.path().c_str(), 115200));
+    const Bytes identify = frameCode(DeviceCommand::Identify);
+    ASSERT_TRUE(port.write(identify.data(), identify.size(), 1000));
+    Bytes received;
+    std::uint8_t buffer[64];
+    for (int i = 0; i < 50 && received.size() < 7; ++i) {
+        const int n = port.read(buffer, sizeof buffer, 100);
+        ASSERT_GE(n, 0);
+        received.insert(received.end(), buffer, buffer + n);
+    }
+    ASSERT_EQ(replyFrames(received).size(), 1u);
+    EXPECT_EQ(replyFrames(received)[0][2], 1);
+    port.close();
+    host.stop();
+    EXPECT_FALSE(host.running());
+}
+
+TEST(PtyHost, QuietSpellDropsAHalfSentFrame)
+{
+    PtyHost host(PtyHost::Options{SimConfig{}, 0.0, 20});
+    ASSERT_TRUE(host.start());
+    PosixSerialPort port;
+    ASSERT_TRUE(port.open(host.path().c_str(), 9600));
+    const std::uint8_t half[] = {0xAA, 0x0B, 0x25, 0x01};   // a go-to cut short
+    ASSERT_TRUE(port.write(half, sizeof half, 1000));
+    ASSERT_TRUE(host.waitUntil([](const VirtualController& c) { return c.hasPartialFrame(); }, 5s));
+    ASSERT_TRUE(host.waitUntil([](const VirtualController& c) { return !c.hasPartialFrame(); }, 5s));
+    const Bytes identify = frameCode(DeviceCommand::Identify);
+    ASSERT_TRUE(port.write(identify.data(), identify.size(), 1000));
+    EXPECT_TRUE(host.waitUntil([](const VirtualController& c) { return c.framesHandled() == 1; }, 5s));
+}
+
+// --- kv7sim as a process ---
+
+struct Child {
+    pid_t pid = -1;
+    FILE* out = nullptr;
+    int errFd = -1;
+};
+
+Child spawnTool(const std::vector<std::string>& args)
+{
+    int outPipe[2];
+    int errPipe[2];
+    Child child;
+    if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0)
+        return child;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+    posix_spawn_file_actions_addclose(&actions, outPipe[0]);
+    posix_spawn_file_actions_addclose(&actions, errPipe[0]);
+    std::vector<char*> argv;
+    std::string program = KV7SIM_PATH;
+    argv.push_back(program.data());
+    std::vector<std::string> copy = args;
+    for (std::string& a : copy)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    if (::posix_spawn(&child.pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0)
+        child.pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(outPipe[1]);
+    ::close(errPipe[1]);
+    child.out = ::fdopen(outPipe[0], "r");
+    child.errFd = errPipe[0];
+    return child;
+}
+
+int waitExit(Child& child)
+{
+    int status = 0;
+    ::waitpid(child.pid, &status, 0);
+    if (child.out)
+        std::fclose(child.out);
+    ::close(child.errFd);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string readAllFd(int fd)
+{
+    std::string s;
+    char buffer[512];
+    ssize_t n;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
+        s.append(buffer, static_cast<std::size_t>(n));
+    return s;
+}
+
+TEST(Kv7simTool, PrintsThePathKeepsALinkAndEndsCleanlyOnSigterm)
+{
+    TempDir dir;
+    const std::string link = dir.file("kv7");
+    Child child = spawnTool({"--link", link, "--time-scale", "5"});
+    ASSERT_GT(child.pid, 0);
+    char line[256] = {};
+    ASSERT_NE(std::fgets(line, sizeof line, child.out), nullptr);
+    std::string path(line);
+    ASSERT_FALSE(path.empty());
+    ASSERT_EQ(path.back(), '\n');
+    path.pop_back();
+    EXPECT_TRUE(path.starts_with("/dev/pts/")) << path;
+    EXPECT_EQ(std::filesystem::read_symlink(link).string(), path);
+
+    PosixSerialPort port;   // answers through the link like any serial device
+    ASSERT_TRUE(port.open(link.c_str(), 9600));
+    const Bytes identify = frameCode(DeviceCommand::Identify);
+    ASSERT_TRUE(port.write(identify.data(), identify.size(), 1000));
+    Bytes received;
+    std::uint8_t buffer[64];
+    for (int i = 0; i < 50 && received.size() < 7; ++i) {
+        const int n = port.read(buffer, sizeof buffer, 100);
+        ASSERT_GE(n, 0);
+        received.insert(received.end(), buffer, buffer + n);
+    }
+    EXPECT_EQ(replyFrames(received).size(), 1u);
+    port.close();
+
+    ::kill(child.pid, SIGTERM);
+    EXPECT_EQ(waitExit(child), 0);
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
+}
+
+TEST(Kv7simTool, BadOptionExitsTwoSayingWhy)
+{
+    Child child = spawnTool({"--fault", "drop=2"});
+    ASSERT_GT(child.pid, 0);
+    const std::string err = readAllFd(child.errFd);
+    EXPECT_EQ(waitExit(child), 2);
+    EXPECT_NE(err.find("drop"), std::string::npos) << err;
+}
+
+TEST(Kv7simTool, VerboseLogNamesEachCommand)
+{
+    Child child = spawnTool({"--verbose"});
+    ASSERT_GT(child.pid, 0);
+    char line[256] = {};
+    ASSERT_NE(std::fgets(line, sizeof line, child.out), nullptr);
+    std::string path(line);
+    path.pop_back();
+    PosixSerialPort port;
+    ASSERT_TRUE(port.open(path.c_str(), 9600));
+    const Bytes read = frameByte(DeviceCommand::ReadEncoders, 1);
+    ASSERT_TRUE(port.write(read.data(), read.size(), 1000));
+    std::uint8_t buffer[64];
+    int got = 0;
+    for (int i = 0; i < 50 && got < 11; ++i)
+        got += std::max(0, port.read(buffer, sizeof buffer, 100));
+    port.close();
+    ::kill(child.pid, SIGINT);
+    const std::string err = readAllFd(child.errFd);
+    EXPECT_EQ(waitExit(child), 0);
+    EXPECT_NE(err.find("ReadEncoders"), std::string::npos) << err;
+    EXPECT_NE(err.find("AA 02 7A 01"), std::string::npos) << err;
+}
+
+}  // namespace
+}  // namespace kv7::sim::test

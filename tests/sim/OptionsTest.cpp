@@ -1,0 +1,86 @@
+// The kv7sim command line and the option texts it shares with tests.
+#include <gtest/gtest.h>
+
+#include "sim/kv7sim/SimOptions.h"
+
+namespace kv7::sim::test {
+namespace {
+
+ParseOutcome parse(std::vector<std::string> args, SimToolOptions& options, std::string& error)
+{
+    return parseSimCommandLine(args, options, error);
+}
+
+TEST(SimOptions, EveryOptionInBothSpellings)
+{
+    SimToolOptions o;
+    std::string error;
+    ASSERT_EQ(parse({"--state", "/tmp/s", "--link=/tmp/kv7", "--time-scale", "20", "--verbose", "--seed=9",
+                     "--fault", "noise", "--fault=drop=0.25", "--fault", "vanish=12", "--encoder-format",
+                     "gray,leading=10,bits=24", "--encoder-format=dec:inverted,revolutions=3"},
+                    o, error),
+              ParseOutcome::Run)
+        << error;
+    EXPECT_EQ(o.config.stateFile, "/tmp/s");
+    EXPECT_EQ(o.linkPath, "/tmp/kv7");
+    EXPECT_DOUBLE_EQ(o.timeScale, 20.0);
+    EXPECT_TRUE(o.verbose);
+    EXPECT_EQ(o.config.faults.seed, 9u);
+    EXPECT_TRUE(o.config.faults.noise);
+    EXPECT_DOUBLE_EQ(o.config.faults.dropProbability, 0.25);
+    EXPECT_EQ(o.config.faults.vanishAfterFrames, 12);
+    EXPECT_EQ(o.config.raEncoder.format, (EncoderFormatBytes{encoderFlagGray, 10, 24, 0}));
+    EXPECT_EQ(o.config.decEncoder.format, (EncoderFormatBytes{encoderFlagGray | encoderFlagInvert, 10, 24, 3}));
+}
+
+TEST(SimOptions, SlowIsWallClockWhateverTheScale)
+{
+    SimToolOptions o;
+    std::string error;
+    ASSERT_EQ(parse({"--fault", "slow=300", "--time-scale", "10"}, o, error), ParseOutcome::Run);
+    EXPECT_DOUBLE_EQ(o.config.faults.replyDelay, 3.0);   // simulated seconds = 0.3 s of wall time
+    SimToolOptions plain;
+    ASSERT_EQ(parse({"--fault=slow=250"}, plain, error), ParseOutcome::Run);
+    EXPECT_DOUBLE_EQ(plain.config.faults.replyDelay, 0.25);
+}
+
+TEST(SimOptions, BadCommandLinesSayWhatWasWrong)
+{
+    struct Case {
+        std::vector<std::string> args;
+        const char* mentions;
+    };
+    const Case cases[] = {
+        {{"--frobnicate"}, "--frobnicate"},
+        {{"stray"}, "stray"},
+        {{"--state"}, "--state"},
+        {{"--link="}, "--link"},
+        {{"--time-scale", "0"}, "--time-scale"},
+        {{"--time-scale", "fast"}, "fast"},
+        {{"--time-scale", "nan"}, "--time-scale"},
+        {{"--fault", "explode"}, "explode"},
+        {{"--fault", "drop=1.5"}, "drop"},
+        {{"--fault", "drop"}, "drop"},
+        {{"--fault", "slow=-3"}, "slow"},
+        {{"--fault", "vanish=many"}, "vanish"},
+        {{"--fault", "silent=1"}, "silent"},
+        {{"--encoder-format", "bits=0"}, "bits per revolution"},
+        {{"--encoder-format", "bits=33"}, "bits=33"},
+        {{"--encoder-format", "sparkly"}, "sparkly"},
+        {{"--encoder-format", "ra:"}, "empty"},
+        {{"--seed", "-1"}, "--seed"},
+        {{"--verbose=yes"}, "--verbose"},
+    };
+    for (const Case& c : cases) {
+        SimToolOptions o;
+        std::string error;
+        EXPECT_EQ(parse(c.args, o, error), ParseOutcome::Error) << c.args[0];
+        EXPECT_NE(error.find(c.mentions), std::string::npos) << "\"" << error << "\" should mention " << c.mentions;
+    }
+    SimToolOptions o;
+    std::string error;
+    EXPECT_EQ(parse({"--help"}, o, error), ParseOutcome::Help);
+}
+
+}  // namespace
+}  // namespace kv7::sim::test

@@ -1,0 +1,109 @@
+// Talking to a VirtualController the way the link does: command frames
+// from the shared encoders in, reply frames cut by the reply framer out.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "link/DeviceProtocol.h"
+#include "sim/engine/VirtualController.h"
+
+namespace kv7::sim::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+inline std::uint8_t op(DeviceCommand c) { return static_cast<std::uint8_t>(c); }
+
+inline Bytes frameCode(DeviceCommand c)
+{
+    std::uint8_t f[maxCommandFrame];
+    return Bytes(f, f + encodeCode(f, op(c)));
+}
+inline Bytes frameByte(DeviceCommand c, std::uint32_t b1)
+{
+    std::uint8_t f[maxCommandFrame];
+    return Bytes(f, f + encodeCodeByte(f, op(c), b1));
+}
+inline Bytes frameByteByte(DeviceCommand c, std::uint32_t b1, std::uint32_t b2)
+{
+    std::uint8_t f[maxCommandFrame];
+    return Bytes(f, f + encodeCodeByteByte(f, op(c), b1, b2));
+}
+inline Bytes frameSpeed(std::uint8_t selector, std::int32_t speed)
+{
+    std::uint8_t f[maxCommandFrame];
+    return Bytes(f, f + encodeCodeTwoBytesWord32(f, op(DeviceCommand::MoveAtSpeed), 0, selector,
+                                                 static_cast<std::uint32_t>(speed)));
+}
+inline Bytes framePositions(DeviceCommand c, std::uint8_t b1, std::uint8_t selector, std::int32_t ra, std::int32_t dec)
+{
+    std::uint8_t f[maxCommandFrame];
+    return Bytes(f, f + encodeCodeTwoBytesTwoWord32(f, op(c), b1, selector, static_cast<std::uint32_t>(ra),
+                                                    static_cast<std::uint32_t>(dec)));
+}
+inline Bytes frameFormat(const EncoderFormatBytes& ra, const EncoderFormatBytes& dec)
+{
+    const std::uint8_t nine[9] = {1, ra.flags, ra.leadingBits, ra.bitsPerRevolution, ra.bitsForRevolutions,
+                                  dec.flags, dec.leadingBits, dec.bitsPerRevolution, dec.bitsForRevolutions};
+    std::uint8_t f[maxCommandFrame];
+    return Bytes(f, f + encodeCodeNineBytes(f, op(DeviceCommand::WriteEncoderFormat), nine));
+}
+inline Bytes frameMotorFlags(std::uint8_t bits, std::uint8_t extra)
+{
+    std::uint8_t f[maxCommandFrame];
+    return Bytes(f, f + encodeCodeFourBytes(f, op(DeviceCommand::WriteMotorFlags), 0, axisBoth, bits, extra));
+}
+
+// Cuts reply bytes into frames exactly as the link's reply framer does.
+inline std::vector<Bytes> replyFrames(const Bytes& bytes)
+{
+    std::vector<Bytes> frames;
+    FrameAssembler framer(replyStartByte);
+    for (std::uint8_t b : bytes) {
+        if (framer.push(b))
+            frames.emplace_back(framer.frame(), framer.frame() + 2 + framer.length());
+    }
+    return frames;
+}
+
+// Sends one frame and returns every reply frame released without advancing time.
+inline std::vector<Bytes> transact(VirtualController& c, const Bytes& frame)
+{
+    c.receive(frame.data(), frame.size());
+    return replyFrames(c.readAll());
+}
+
+// The single reply to a frame; empty when there is none or more than one.
+inline Bytes ask(VirtualController& c, const Bytes& frame)
+{
+    const std::vector<Bytes> frames = transact(c, frame);
+    return frames.size() == 1 ? frames.front() : Bytes{};
+}
+
+inline std::uint32_t u32At(const Bytes& f, std::size_t i)
+{
+    return static_cast<std::uint32_t>(f.at(i)) | static_cast<std::uint32_t>(f.at(i + 1)) << 8 |
+           static_cast<std::uint32_t>(f.at(i + 2)) << 16 | static_cast<std::uint32_t>(f.at(i + 3)) << 24;
+}
+inline std::uint16_t u16At(const Bytes& f, std::size_t i)
+{
+    return static_cast<std::uint16_t>(f.at(i) | f.at(i + 1) << 8);
+}
+inline std::int32_t i32At(const Bytes& f, std::size_t i) { return static_cast<std::int32_t>(u32At(f, i)); }
+
+// A directory of the test's own, removed afterwards; never the user's files.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    std::string file(const std::string& name) const { return (dir / name).string(); }
+
+private:
+    std::filesystem::path dir;
+};
+
+}  // namespace kv7::sim::test
