@@ -187,7 +187,7 @@ int Session::portNumber(std::uint32_t& number)
     if (p.empty()) {
         number = 0;
         for (const PortEntry& e : env.catalog->entries()) {
-            if (e.number != 0) {
+            if (e.number != 0 && e.adapter) {
                 number = e.number;
                 break;
             }

@@ -16,6 +16,10 @@ struct PortEntry {
     std::string name;           // what a list shows: "ttyUSB0", "COM3", "Simulator"
     std::string device;         // what open() takes
     std::string description;    // e.g. the USB vendor and product, may be empty
+    // A plug-in adapter (USB serial, or a device named by the user), as
+    // opposed to a port built into the machine: a controller is far more
+    // likely behind one, so it is the one offered first.
+    bool adapter = false;
 };
 
 // What the link gets back for a port number. The catalogue owns the port.

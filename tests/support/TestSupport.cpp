@@ -376,21 +376,21 @@ void FixedClock::set(const UtcTime& t)
 
 void TestCatalog::add(std::uint32_t number, SerialPort* port, const std::string& device, bool simulated)
 {
-    slots[number] = {port, device, simulated};
+    portSlots[number] = {port, device, simulated};
 }
 
 std::vector<PortEntry> TestCatalog::entries() const
 {
     std::vector<PortEntry> out;
-    for (const auto& [number, slot] : slots)
+    for (const auto& [number, slot] : portSlots)
         out.push_back({number, slot.device, slot.device, {}});
     return out;
 }
 
 bool TestCatalog::resolve(std::uint32_t number, PortBinding& binding)
 {
-    auto it = slots.find(number);
-    if (it == slots.end() || it->second.device.size() >= sizeof binding.device)
+    auto it = portSlots.find(number);
+    if (it == portSlots.end() || it->second.device.size() >= sizeof binding.device)
         return false;
     binding.port = it->second.port;
     std::memcpy(binding.device, it->second.device.c_str(), it->second.device.size() + 1);

@@ -148,7 +148,7 @@ private:
         std::string device;
         bool simulated;
     };
-    std::map<std::uint32_t, Slot> slots;
+    std::map<std::uint32_t, Slot> portSlots;
 };
 
 }  // namespace kv7::test

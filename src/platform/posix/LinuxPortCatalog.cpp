@@ -116,11 +116,11 @@ void LinuxPortCatalog::scan()
         if (name.rfind("ttyS", 0) == 0 && !hasUart(path))
             continue;
         seen.insert(path);
-        addDevice(path, usbDescription(name));
+        addDevice(path, usbDescription(name), name.rfind("ttyS", 0) != 0);
     }
 }
 
-std::uint32_t LinuxPortCatalog::addDevice(const std::string& path, const std::string& description)
+std::uint32_t LinuxPortCatalog::addDevice(const std::string& path, const std::string& description, bool adapter)
 {
     for (const PortEntry& e : devices) {
         if (e.device == path)
@@ -133,6 +133,7 @@ std::uint32_t LinuxPortCatalog::addDevice(const std::string& path, const std::st
     e.device = path;
     e.name = fs::path(path).filename().string();
     e.description = description;
+    e.adapter = adapter;
     devices.push_back(e);
     return e.number;
 }

@@ -22,7 +22,7 @@ public:
 
     // Adds a device path (a pseudo-terminal, a symlink) unless already
     // listed; returns its number, or 0 when the catalogue is full.
-    std::uint32_t addDevice(const std::string& path, const std::string& description = {});
+    std::uint32_t addDevice(const std::string& path, const std::string& description = {}, bool adapter = true);
 
     std::vector<PortEntry> entries() const override;
     bool resolve(std::uint32_t number, PortBinding& binding) override;

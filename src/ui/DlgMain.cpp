@@ -1,0 +1,361 @@
+#include "ui/DlgMain.h"
+
+#include "app/StatusText.h"
+#include "astro/Astro.h"
+#include "astro/TextConvert.h"
+#include "ui/AboutBox.h"
+#include "ui/ControlIds.h"
+#include "ui/DialogLayouts.h"
+#include "ui/EncoderSetupDialog.h"
+#include "ui/FieldText.h"
+#include "ui/MeridianFlipPrompt.h"
+#include "ui/TargetText.h"
+
+namespace kv7 {
+
+namespace {
+
+constexpr int initialSpeed = 10;
+constexpr int maxSpeedIndex = 31;
+
+}  // namespace
+
+PortChoices comPortChoices()
+{
+    PortChoices choices;
+    for (std::uint32_t n = 1; n <= 255; ++n)
+        choices.entries.push_back({n, "COM" + std::to_string(n)});
+    choices.entries.push_back({0, "Simulator"});
+    return choices;
+}
+
+PortChoices catalogPortChoices(const std::vector<PortEntry>& entries)
+{
+    PortChoices choices;
+    bool adapterFound = false;
+    for (const PortEntry& e : entries) {
+        if (e.number == 0)
+            continue;
+        std::string label = e.name.empty() ? e.device : e.name;
+        if (!e.description.empty())
+            label += " (" + e.description + ")";
+        if (e.adapter && !adapterFound) {
+            choices.preselected = choices.entries.size();
+            adapterFound = true;
+        }
+        choices.entries.push_back({e.number, std::move(label)});
+    }
+    if (!adapterFound)
+        choices.preselected = choices.entries.size();
+    choices.entries.push_back({0, "Simulator"});
+    return choices;
+}
+
+struct DlgMain::Command {
+    int id;
+    void (DlgMain::*action)(int);
+    int arg;
+};
+
+// Hand-pad directions as the link takes them: 0 N, 1 S, 2 W, 3 E. Pier side
+// actions: 1 set east, 2 flip east, 3 set west, 4 flip west.
+const DlgMain::Command DlgMain::commands[] = {
+    {MainId::About, &DlgMain::about, 0},
+    {MainId::Connect, &DlgMain::connectPort, 0},
+    {MainId::Disconnect, &DlgMain::disconnectPort, 0},
+    {MainId::Stop, &DlgMain::stopMotion, 0},
+    {MainId::North, &DlgMain::handPad, 0},
+    {MainId::South, &DlgMain::handPad, 1},
+    {MainId::West, &DlgMain::handPad, 2},
+    {MainId::East, &DlgMain::handPad, 3},
+    {MainId::EncoderSetup, &DlgMain::encoderSetup, 0},
+    {MainId::ReadEncoders, &DlgMain::readEncoders, 0},
+    {MainId::SyncToTarget, &DlgMain::syncToTarget, 0},
+    {MainId::EncoderCalibration, &DlgMain::encoderCalibration, 0},
+    {MainId::RaReverseMotor, &DlgMain::sendMotorReversal, 0},
+    {MainId::DecReverseMotor, &DlgMain::sendMotorReversal, 0},
+    {MainId::RaAdjust, &DlgMain::adjustOffset, 0},
+    {MainId::DecAdjust, &DlgMain::adjustOffset, 1},
+    {MainId::Goto, &DlgMain::gotoTarget, 0},
+    {MainId::TimeGet, &DlgMain::showSiderealTime, 0},
+    {MainId::TrackOn, &DlgMain::tracking, 1},
+    {MainId::TrackOff, &DlgMain::tracking, 0},
+    {MainId::SetEast, &DlgMain::referencePosition, 1},
+    {MainId::SetWest, &DlgMain::referencePosition, 3},
+    {MainId::FlipEast, &DlgMain::flip, 2},
+    {MainId::FlipWest, &DlgMain::flip, 4},
+    {MainId::SaveIntoKv7, &DlgMain::storeParameters, 0},
+};
+
+DlgMain::DlgMain(iKV7Control* control, AppModel* model, iDialogHost* host)
+    : control(control), model(model), host(host), ports(comPortChoices())
+{
+}
+
+int DlgMain::runDialog() { return host->runModal(*this); }
+
+const DialogLayout& DlgMain::layout() const { return mainDialogLayout(); }
+
+bool DlgMain::onInit(iControlSurface& dialog)
+{
+    window.store(&dialog, std::memory_order_release);
+    dialog.setImage(MainId::North, ArrowImage::Up);
+    dialog.setImage(MainId::South, ArrowImage::Down);
+    dialog.setImage(MainId::East, ArrowImage::Left);
+    dialog.setImage(MainId::West, ArrowImage::Right);
+    dialog.setSliderRange(MainId::Speed, 0, maxSpeedIndex);
+    dialog.setSliderPosition(MainId::Speed, initialSpeed);
+    dialog.setCheck(MainId::TrackOn, false);
+    dialog.setCheck(MainId::TrackOff, true);
+    enableOperatingControls(false);
+    for (const PortChoice& choice : ports.entries)
+        dialog.addListEntry(MainId::PortList, choice.label);
+    dialog.selectListEntry(MainId::PortList, static_cast<int>(ports.preselected));
+    return true;
+}
+
+bool DlgMain::onCommand(iControlSurface&, int id) { return handleCommand(id); }
+
+void DlgMain::onClose(iControlSurface& dialog) { dialog.endDialog(1); }
+
+void DlgMain::onUserMessage(std::uint32_t code, std::uint32_t value) { model->dispatchUserMessage(code, value); }
+
+void DlgMain::postUserMessage(std::uint32_t code, std::uint32_t value)
+{
+    if (iControlSurface* dialog = window.load(std::memory_order_acquire))
+        dialog->postUserMessage(code, value);
+}
+
+bool DlgMain::handleCommand(int id)
+{
+    if (!window.load(std::memory_order_relaxed))
+        return false;
+    for (const Command& c : commands) {
+        if (c.id == id) {
+            (this->*c.action)(c.arg);
+            return true;
+        }
+    }
+    return false;
+}
+
+void DlgMain::enableOperatingControls(bool enable)
+{
+    iControlSurface* dialog = window.load(std::memory_order_relaxed);
+    if (!dialog)
+        return;
+    for (int id : MainId::operatingControls)
+        dialog->enable(id, enable);
+}
+
+iControlSurface& DlgMain::surface() const { return *window.load(std::memory_order_relaxed); }
+
+void DlgMain::showMessage(const char* text) { surface().setText(MainId::MessageLine, text); }
+
+// ---- What the model reports -------------------------------------------------
+
+void DlgMain::showStatus(std::uint16_t status)
+{
+    iControlSurface* dialog = window.load(std::memory_order_relaxed);
+    if (const char* text = statusText(status); text && dialog)
+        dialog->setText(MainId::StatusLine, text);
+}
+
+void DlgMain::showConfiguration(std::uint16_t status, std::uint32_t)
+{
+    iControlSurface* dialog = window.load(std::memory_order_relaxed);
+    if (!dialog)
+        return;
+    enableOperatingControls(true);
+    showStatus(status);
+    const ControllerParameters& p = model->parameters;
+    const AxisConfiguration& a = model->axisConfiguration;
+    setUnsignedField(*dialog, MainId::RaGearRatio, p.raGearRatio);
+    setUnsignedField(*dialog, MainId::DecGearRatio, p.decGearRatio);
+    setUnsignedField(*dialog, MainId::RaMicrosteps, p.raMicrosteps);
+    setUnsignedField(*dialog, MainId::DecMicrosteps, p.decMicrosteps);
+    setUnsignedField(*dialog, MainId::RaBitsPerRevolution, a.encoderFormat.raBitsPerRevolution);
+    setUnsignedField(*dialog, MainId::DecBitsPerRevolution, a.encoderFormat.decBitsPerRevolution);
+    // All 64 bits: a 32-bit encoder turn cut to its low half would read 0.
+    setUnsignedField(*dialog, MainId::RaEncoderResolution, a.raEncoderResolution);
+    setUnsignedField(*dialog, MainId::DecEncoderResolution, a.decEncoderResolution);
+    dialog->setCheck(MainId::RaReverseMotor, (p.reverseMotorBits & 1) != 0);
+    dialog->setCheck(MainId::DecReverseMotor, (p.reverseMotorBits & 2) != 0);
+    setUnsignedField(*dialog, MainId::RaEncoderOffset, a.raEncoderOffset);
+    setUnsignedField(*dialog, MainId::DecEncoderOffset, a.decEncoderOffset);
+    dialog->setCheck(MainId::RaReverseEncoder, (a.reverseEncoderBits & 1) != 0);
+    dialog->setCheck(MainId::DecReverseEncoder, (a.reverseEncoderBits & 2) != 0);
+}
+
+void DlgMain::askMeridianFlip(std::int32_t kind)
+{
+    // Runs a nested modal loop; further notifications keep arriving meanwhile.
+    const std::uint16_t answer = showMeridianFlipPrompt(*host, kind);
+    control->answerMeridianFlip(answer);
+}
+
+void DlgMain::showMountState(const MountState& mountState)
+{
+    iControlSurface* dialog = window.load(std::memory_order_relaxed);
+    if (mountState.valid != 1 || !dialog)
+        return;
+    setUnsignedField(*dialog, MainId::RaEncoderSystem, mountState.raEncoderPosition);
+    setUnsignedField(*dialog, MainId::RaEncoderArcsec, mountState.raEncoderArcsec);
+    setUnsignedField(*dialog, MainId::DecEncoderSystem, mountState.decEncoderPosition);
+    setUnsignedField(*dialog, MainId::DecEncoderArcsec, mountState.decEncoderArcsec);
+    setDmsField(*dialog, MainId::RaEncoderDms, static_cast<std::int32_t>(mountState.raEncoderArcsec));
+    setDmsField(*dialog, MainId::DecEncoderDms, static_cast<std::int32_t>(mountState.decEncoderArcsec));
+}
+
+// ---- Commands ---------------------------------------------------------------
+
+void DlgMain::about(int) { showAboutBox(*host); }
+
+void DlgMain::connectPort(int)
+{
+    iControlSurface& dialog = surface();
+    const int index = dialog.selectedListEntry(MainId::PortList);
+    if (index < 0 || static_cast<std::size_t>(index) >= ports.entries.size()) {
+        showMessage("Choose a port first");
+        return;
+    }
+    const std::uint32_t baud = dialog.isChecked(MainId::Baud115200) ? 115200 : 9600;
+    model->connect(ports.entries[static_cast<std::size_t>(index)].number, baud);
+}
+
+void DlgMain::disconnectPort(int) { control->disconnect(); }
+
+void DlgMain::stopMotion(int) { control->stopMotion(4); }
+
+void DlgMain::handPad(int direction)
+{
+    // The slider is read only here; moving it sends nothing.
+    const int speed = surface().sliderPosition(MainId::Speed);
+    control->manualMove(static_cast<std::uint8_t>(direction), static_cast<std::uint8_t>(speed));
+}
+
+void DlgMain::encoderSetup(int)
+{
+    iControlSurface& dialog = surface();
+    if (showEncoderSetup(*host, model->axisConfiguration) != 1)
+        return;
+    const EncoderFormat& f = model->axisConfiguration.encoderFormat;
+    setUnsignedField(dialog, MainId::RaBitsPerRevolution, f.raBitsPerRevolution);
+    setResolutionField(dialog, MainId::RaEncoderResolution, f.raBitsPerRevolution);
+    setUnsignedField(dialog, MainId::DecBitsPerRevolution, f.decBitsPerRevolution);
+    setResolutionField(dialog, MainId::DecEncoderResolution, f.decBitsPerRevolution);
+    control->setEncoderFormat(f.raFlags, f.raLeadingBits, f.raBitsPerRevolution, f.raBitsForRevolutions,
+                              f.decFlags, f.decLeadingBits, f.decBitsPerRevolution, f.decBitsForRevolutions);
+}
+
+void DlgMain::readEncoders(int) { control->readEncoders(0); }
+
+void DlgMain::syncToTarget(int)
+{
+    if (readTarget())
+        control->syncToTarget(targetRa, targetDec);
+}
+
+void DlgMain::encoderCalibration(int)
+{
+    iControlSurface& dialog = surface();
+    // An offset that is not a number would go out as 0 and overwrite the
+    // controller's calibration; "Save into KV7" would then make it permanent.
+    std::uint32_t raOffset = 0;
+    std::uint32_t decOffset = 0;
+    char text[64];
+    dialog.getText(MainId::RaEncoderOffset, text, sizeof text);
+    if (!parseUnsignedText(text, raOffset)) {
+        showMessage("Not sent: RA offset is not a number");
+        return;
+    }
+    dialog.getText(MainId::DecEncoderOffset, text, sizeof text);
+    if (!parseUnsignedText(text, decOffset)) {
+        showMessage("Not sent: Dec offset is not a number");
+        return;
+    }
+    showMessage("");
+    const std::uint8_t bits = (dialog.isChecked(MainId::RaReverseEncoder) ? 1 : 0) |
+                              (dialog.isChecked(MainId::DecReverseEncoder) ? 2 : 0);
+    control->setEncoderCalibration(bits, raOffset, decOffset);
+}
+
+void DlgMain::sendMotorReversal(int)
+{
+    // Both axes always travel together; the box has already toggled.
+    const iControlSurface& dialog = surface();
+    const std::uint8_t bits = (dialog.isChecked(MainId::RaReverseMotor) ? 1 : 0) |
+                              (dialog.isChecked(MainId::DecReverseMotor) ? 2 : 0);
+    control->setMotorReversal(bits, model->parameters.motorExtraByte);
+}
+
+void DlgMain::adjustOffset(int channel)
+{
+    const AxisConfiguration& a = model->axisConfiguration;
+    offsetRequest = OffsetAdjustRequest{};
+    offsetRequest.channel = channel;
+    offsetRequest.encoderResolution = channel == 0 ? a.raEncoderResolution : a.decEncoderResolution;
+    offsetRequest.offset = channel == 0 ? a.raEncoderOffset : a.decEncoderOffset;
+    if (showOffsetAdjust(*host, offsetRequest) != 1 || offsetRequest.newOffset == offsetRequest.offset)
+        return;
+    // Only the field changes; "Encoder calibration" sends it when the
+    // operator is ready.
+    iControlSurface& dialog = surface();
+    setUnsignedField(dialog, channel == 0 ? MainId::RaEncoderOffset : MainId::DecEncoderOffset,
+                     offsetRequest.newOffset);
+    showMessage(channel == 0 ? "RA offset edited: not sent yet" : "Dec offset edited: not sent yet");
+}
+
+void DlgMain::gotoTarget(int)
+{
+    if (readTarget())
+        control->gotoTarget(targetRa, targetDec);
+}
+
+bool DlgMain::readTarget()
+{
+    const iControlSurface& dialog = surface();
+    char raText[64];
+    char decText[64];
+    dialog.getText(MainId::TargetRa, raText, sizeof raText);
+    dialog.getText(MainId::TargetDec, decText, sizeof decText);
+    if (const char* problem = targetTextProblem(raText, decText)) {
+        showMessage(problem);
+        return false;
+    }
+    showMessage("");
+    RaDecBytes bytes;
+    parseRaText(raText, &bytes);
+    parseDecText(decText, &bytes);
+    raDecBytesToUnits(bytes, &targetRa, &targetDec);
+    return true;
+}
+
+void DlgMain::showSiderealTime(int)
+{
+    char text[64];
+    formatSiderealTime(model->localSiderealTime(), text);
+    surface().setText(MainId::SiderealTime, text);
+}
+
+void DlgMain::tracking(int on)
+{
+    iControlSurface& dialog = surface();
+    dialog.setCheck(MainId::TrackOn, on != 0);
+    dialog.setCheck(MainId::TrackOff, on == 0);
+    control->setTracking(static_cast<std::uint8_t>(on));
+}
+
+void DlgMain::referencePosition(int action)
+{
+    iControlSurface& dialog = surface();
+    dialog.setCheck(MainId::SetEast, action == 1);
+    dialog.setCheck(MainId::SetWest, action != 1);
+    control->pierSideAction(static_cast<std::uint8_t>(action));
+}
+
+void DlgMain::flip(int action) { control->pierSideAction(static_cast<std::uint8_t>(action)); }
+
+void DlgMain::storeParameters(int) { control->storeParameters(); }
+
+}  // namespace kv7

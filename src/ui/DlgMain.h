@@ -1,0 +1,116 @@
+// The main window: shows what the model reports and turns the operator's
+// clicks into requests to the controller link.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/AppModel.h"
+#include "app/Interfaces.h"
+#include "link/PortCatalog.h"
+#include "ui/DialogModel.h"
+#include "ui/OffsetAdjustDialog.h"
+
+namespace kv7 {
+
+// One entry of the port list: its text and the port number Connect sends.
+struct PortChoice {
+    std::uint32_t number = 0;
+    std::string label;
+};
+
+struct PortChoices {
+    std::vector<PortChoice> entries;
+    std::size_t preselected = 0;
+};
+
+// Windows: COM1 to COM255, then "Simulator" (number 0) where COM256 would
+// be, since the connect message carries the number in one byte. COM1 is
+// preselected.
+PortChoices comPortChoices();
+
+// A catalogue's real devices in its order, then "Simulator" (number 0). The
+// first plug-in adapter is preselected, or the simulator when there is none:
+// a port built into the machine (ttyS) rarely has a controller behind it.
+PortChoices catalogPortChoices(const std::vector<PortEntry>& entries);
+
+class DlgMain final : public iMainDlgCallback, public iWMUserSender, public iDialogHandler {
+public:
+    DlgMain(iKV7Control* control, AppModel* model, iDialogHost* host);
+
+    // The port list the window offers; call before runDialog.
+    void setPortChoices(PortChoices choices) { ports = std::move(choices); }
+
+    // Runs the window modally; returns 1 once the operator has closed it.
+    int runDialog();
+
+    // iMainDlgCallback, on the user-interface thread.
+    void showStatus(std::uint16_t status) override;
+    void showConfiguration(std::uint16_t status, std::uint32_t extra) override;
+    void askMeridianFlip(std::int32_t kind) override;
+    void showMountState(const MountState& mountState) override;
+
+    // iWMUserSender, from the link worker thread. Dropped until the window
+    // exists.
+    void postUserMessage(std::uint32_t code, std::uint32_t value) override;
+
+    // iDialogHandler.
+    const DialogLayout& layout() const override;
+    bool onInit(iControlSurface& dialog) override;
+    bool onCommand(iControlSurface& dialog, int id) override;
+    void onClose(iControlSurface& dialog) override;
+    void onUserMessage(std::uint32_t code, std::uint32_t value) override;
+
+    // Returns true when id is one of the window's commands.
+    bool handleCommand(int id);
+    void enableOperatingControls(bool enable);
+
+    // The target of the last GOTO or Sync to target, in arcseconds.
+    std::uint32_t currentTargetRa() const { return targetRa; }
+    std::int32_t currentTargetDec() const { return targetDec; }
+
+private:
+    struct Command;
+    static const Command commands[];
+
+    // Actions of the command table; arg distinguishes the ids that share one.
+    void connectPort(int);
+    void disconnectPort(int);
+    void about(int);
+    void stopMotion(int);
+    void handPad(int direction);
+    void encoderSetup(int);
+    void readEncoders(int);
+    void syncToTarget(int);
+    void encoderCalibration(int);
+    void sendMotorReversal(int);
+    void adjustOffset(int channel);
+    void gotoTarget(int);
+    void showSiderealTime(int);
+    void tracking(int on);
+    void referencePosition(int action);
+    void flip(int action);
+    void storeParameters(int);
+
+    bool readTarget();
+    void showMessage(const char* text);
+    // The window's controls; commands only run once onInit has set them.
+    iControlSurface& surface() const;
+
+    iKV7Control* control;
+    AppModel* model;
+    iDialogHost* host;
+    // Written once by onInit on the user-interface thread, read by the link
+    // worker in postUserMessage.
+    std::atomic<iControlSurface*> window{nullptr};
+    PortChoices ports;
+    OffsetAdjustRequest offsetRequest;
+    std::uint32_t targetRa = 0;
+    std::int32_t targetDec = 0;
+};
+
+}  // namespace kv7

@@ -1,0 +1,70 @@
+#include "ui/TargetText.h"
+
+#include <cstdint>
+
+namespace kv7 {
+
+namespace {
+
+struct Fields {
+    std::uint32_t value[3] = {};
+    bool negative = false;
+};
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Reads a number of at most maxDigits digits; false when there is none or
+// there are more.
+bool readNumber(const char*& p, int maxDigits, std::uint32_t& value)
+{
+    int digits = 0;
+    value = 0;
+    while (isDigit(*p)) {
+        if (++digits > maxDigits)
+            return false;
+        value = value * 10 + static_cast<std::uint32_t>(*p - '0');
+        ++p;
+    }
+    return digits > 0;
+}
+
+bool readFields(const char* p, bool signAllowed, int firstDigits, Fields& fields)
+{
+    while (isBlank(*p))
+        ++p;
+    if (signAllowed && (*p == '+' || *p == '-')) {
+        fields.negative = *p == '-';
+        ++p;
+    }
+    if (!readNumber(p, firstDigits, fields.value[0]))
+        return false;
+    for (int i = 1; i < 3 && *p == ':'; ++i) {
+        ++p;
+        if (!readNumber(p, 2, fields.value[i]))
+            return false;
+    }
+    while (isBlank(*p))
+        ++p;
+    return *p == '\0';
+}
+
+}  // namespace
+
+const char* targetTextProblem(const char* raText, const char* decText)
+{
+    Fields ra;
+    if (!readFields(raText, false, 2, ra))
+        return "Target not sent: RA not hh:mm:ss";
+    if (ra.value[0] > 23 || ra.value[1] > 59 || ra.value[2] > 59)
+        return "Target not sent: RA out of range";
+    Fields dec;
+    if (!readFields(decText, true, 3, dec))
+        return "Target not sent: Dec not dd:mm:ss";
+    const std::uint32_t decArcsec = dec.value[0] * 3600 + dec.value[1] * 60 + dec.value[2];
+    if (dec.value[1] > 59 || dec.value[2] > 59 || decArcsec > 90 * 3600)
+        return "Target not sent: Dec out of range";
+    return nullptr;
+}
+
+}  // namespace kv7

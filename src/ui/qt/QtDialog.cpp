@@ -1,0 +1,436 @@
+#include "ui/qt/QtDialog.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QFrame>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QSlider>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <utility>
+
+namespace kv7 {
+
+namespace {
+
+// Children are owned by their parent widget and go with the dialog.
+template <class Widget, class... Args>
+Widget* makeChild(QWidget* parent, Args&&... args)
+{
+    auto widget = std::make_unique<Widget>(std::forward<Args>(args)...);
+    widget->setParent(parent);
+    return widget.release();
+}
+
+// Check boxes the handler checks itself: a click must not toggle them, or
+// "Flip East" would stay pressed although nothing records it.
+class ManualCheckBox final : public QCheckBox {
+public:
+    using QCheckBox::QCheckBox;
+
+protected:
+    void nextCheckState() override {}
+};
+
+class ManualPushButton final : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void nextCheckState() override {}
+};
+
+class UserMessageEvent final : public QEvent {
+public:
+    UserMessageEvent(std::uint32_t code, std::uint32_t value) : QEvent(type()), code(code), value(value) {}
+
+    static QEvent::Type type()
+    {
+        static const auto registered = static_cast<QEvent::Type>(QEvent::registerEventType());
+        return registered;
+    }
+
+    const std::uint32_t code;
+    const std::uint32_t value;
+};
+
+QString fromText(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+// A font of the given line height in pixels, scaled from the dialog font so
+// the family stays the desktop's own.
+QFont fontWithLineHeight(const QFont& base, int pixels)
+{
+    QFont font(base);
+    const int basePixels = QFontInfo(base).pixelSize();
+    const int baseHeight = QFontMetrics(base).height();
+    font.setPixelSize(std::max(1, baseHeight > 0 ? pixels * basePixels / baseHeight : pixels));
+    font.setBold(true);
+    return font;
+}
+
+Qt::Alignment labelAlignment(std::uint32_t flags)
+{
+    // Static text on Windows sits at the top of its rectangle.
+    if (flags & ControlFlag::AlignRight)
+        return Qt::AlignRight | Qt::AlignTop;
+    if (flags & ControlFlag::AlignCenter)
+        return Qt::AlignHCenter | Qt::AlignTop;
+    return Qt::AlignLeft | Qt::AlignTop;
+}
+
+}  // namespace
+
+DialogUnits::DialogUnits(const QFont& font)
+{
+    const QFontMetrics metrics(font);
+    const int letters = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    averageWidth = (letters / 26 + 1) / 2;
+    lineHeight = metrics.height();
+}
+
+QPixmap arrowPixmap(ArrowImage image)
+{
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Qt::black);
+    QPolygonF triangle;
+    switch (image) {
+    case ArrowImage::Left:
+        triangle << QPointF(3, 8) << QPointF(12, 2) << QPointF(12, 14);
+        break;
+    case ArrowImage::Right:
+        triangle << QPointF(13, 8) << QPointF(4, 2) << QPointF(4, 14);
+        break;
+    case ArrowImage::Up:
+        triangle << QPointF(8, 3) << QPointF(2, 12) << QPointF(14, 12);
+        break;
+    case ArrowImage::Down:
+        triangle << QPointF(8, 13) << QPointF(2, 4) << QPointF(14, 4);
+        break;
+    }
+    painter.drawPolygon(triangle);
+    return pixmap;
+}
+
+QtDialog::QtDialog(iDialogHandler& handler, QWidget* owner) : QDialog(owner), dialogHandler(handler)
+{
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    build();
+}
+
+QtDialog::~QtDialog() = default;
+
+void QtDialog::build()
+{
+    const DialogLayout& layout = dialogHandler.layout();
+    const DialogUnits units(font());
+    setWindowTitle(QString::fromUtf8(layout.caption));
+    setFixedSize(units.x(layout.rect.cx), units.y(layout.rect.cy));
+    for (const ControlEntry& entry : layout.controls) {
+        QWidget* widget = createControl(entry, units);
+        if (entry.id != -1 && !controls.contains(entry.id))
+            controls.insert(entry.id, widget);
+    }
+}
+
+QWidget* QtDialog::createControl(const ControlEntry& entry, const DialogUnits& units)
+{
+    const QString caption = QString::fromUtf8(entry.caption);
+    QRect rect = units.rect(entry.rect);
+    QWidget* widget = nullptr;
+    const int id = entry.id;
+    auto clicks = [this, id](QAbstractButton* button) {
+        // Enter is the handler's business, not Qt's default-button logic.
+        if (auto* push = qobject_cast<QPushButton*>(button))
+            push->setAutoDefault(false);
+        connect(button, &QAbstractButton::clicked, this, [this, id] { command(id); });
+    };
+
+    switch (entry.kind) {
+    case ControlKind::Label: {
+        auto* label = makeChild<QLabel>(this, caption);
+        label->setAlignment(labelAlignment(entry.flags));
+        // Windows wraps static text; only labels with room for a second line do here.
+        label->setWordWrap(entry.rect.cy >= 16);
+        if (entry.flags & ControlFlag::TitleFont)
+            label->setFont(fontWithLineHeight(font(), 16));
+        if (entry.flags & ControlFlag::HeadingFont)
+            label->setFont(fontWithLineHeight(font(), 24));
+        if (entry.flags & ControlFlag::Link) {
+            QFont underlined = label->font();
+            underlined.setUnderline(true);
+            label->setFont(underlined);
+            QPalette palette = label->palette();
+            palette.setColor(QPalette::WindowText, palette.color(QPalette::Link));
+            label->setPalette(palette);
+            label->setCursor(Qt::PointingHandCursor);
+            label->installEventFilter(this);
+            linkIds.insert(label, id);
+        }
+        widget = label;
+        break;
+    }
+    case ControlKind::GroupBox:
+        widget = makeChild<QGroupBox>(this, caption);
+        break;
+    case ControlKind::EtchedLine: {
+        auto* line = makeChild<QFrame>(this);
+        line->setFrameShape(QFrame::HLine);
+        line->setFrameShadow(QFrame::Sunken);
+        rect.setHeight(std::max(rect.height(), 2));
+        widget = line;
+        break;
+    }
+    case ControlKind::PushButton:
+    case ControlKind::ArrowButton: {
+        auto* button = makeChild<QPushButton>(this, caption);
+        clicks(button);
+        if (entry.kind == ControlKind::ArrowButton)
+            button->setIconSize(QSize(16, 16));
+        widget = button;
+        break;
+    }
+    case ControlKind::CheckBox: {
+        QCheckBox* box = (entry.flags & ControlFlag::ManualCheck) ? makeChild<ManualCheckBox>(this, caption)
+                                                                 : makeChild<QCheckBox>(this, caption);
+        clicks(box);
+        widget = box;
+        break;
+    }
+    case ControlKind::PushLikeCheckBox: {
+        QPushButton* button = (entry.flags & ControlFlag::ManualCheck) ? makeChild<ManualPushButton>(this, caption)
+                                                                      : makeChild<QPushButton>(this, caption);
+        button->setCheckable(true);
+        clicks(button);
+        widget = button;
+        break;
+    }
+    case ControlKind::Edit: {
+        auto* edit = makeChild<QLineEdit>(this);
+        if (entry.flags & ControlFlag::ReadOnly) {
+            // Read-only fields look like Windows' grey ones, so nobody types
+            // into a field that is only shown.
+            edit->setReadOnly(true);
+            QPalette palette = edit->palette();
+            palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+            edit->setPalette(palette);
+        }
+        widget = edit;
+        break;
+    }
+    case ControlKind::DropDownList: {
+        auto* list = makeChild<QComboBox>(this);
+        list->setMaxVisibleItems(std::max(1, rect.height() / std::max(1, list->fontMetrics().height())));
+        // The table's height includes the opened list; closed, it is one line.
+        rect.setHeight(std::min(rect.height(), list->sizeHint().height()));
+        widget = list;
+        break;
+    }
+    case ControlKind::Slider: {
+        auto* slider = makeChild<QSlider>(this, Qt::Horizontal);
+        if (entry.flags & ControlFlag::AutoTicks) {
+            slider->setTickPosition(QSlider::TicksBelow);
+            slider->setTickInterval(1);
+        }
+        widget = slider;
+        break;
+    }
+    }
+    widget->setGeometry(rect);
+    if (entry.kind == ControlKind::GroupBox)
+        widget->lower();
+    return widget;
+}
+
+void QtDialog::initialise()
+{
+    // A handler that declines the initial focus leaves it on the dialog
+    // itself rather than on its first field.
+    if (!dialogHandler.onInit(*this)) {
+        setFocusPolicy(Qt::StrongFocus);
+        setFocus();
+    }
+}
+
+void QtDialog::command(int id) { dialogHandler.onCommand(*this, id); }
+
+void QtDialog::setText(int id, std::string_view text)
+{
+    QWidget* widget = control(id);
+    const QString value = fromText(text);
+    if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+        edit->setText(value);
+        // Show the start of a long text, as a Windows edit does.
+        edit->setCursorPosition(0);
+    } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+        label->setText(value);
+    } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+        button->setText(value);
+    } else if (auto* group = qobject_cast<QGroupBox*>(widget)) {
+        group->setTitle(value);
+    }
+}
+
+std::size_t QtDialog::getText(int id, char* buffer, std::size_t capacity) const
+{
+    if (capacity == 0)
+        return 0;
+    QWidget* widget = control(id);
+    QString value;
+    if (auto* edit = qobject_cast<QLineEdit*>(widget))
+        value = edit->text();
+    else if (auto* label = qobject_cast<QLabel*>(widget))
+        value = label->text();
+    else if (auto* button = qobject_cast<QAbstractButton*>(widget))
+        value = button->text();
+    else if (auto* list = qobject_cast<QComboBox*>(widget))
+        value = list->currentText();
+    const QByteArray bytes = value.toUtf8();
+    const std::size_t n = std::min(static_cast<std::size_t>(bytes.size()), capacity - 1);
+    std::memcpy(buffer, bytes.constData(), n);
+    buffer[n] = '\0';
+    return n;
+}
+
+void QtDialog::setCheck(int id, bool checked)
+{
+    if (auto* button = qobject_cast<QAbstractButton*>(control(id)))
+        button->setChecked(checked);
+}
+
+bool QtDialog::isChecked(int id) const
+{
+    auto* button = qobject_cast<QAbstractButton*>(control(id));
+    return button && button->isChecked();
+}
+
+void QtDialog::enable(int id, bool enabled)
+{
+    if (QWidget* widget = control(id))
+        widget->setEnabled(enabled);
+}
+
+void QtDialog::setSliderRange(int id, int minimum, int maximum)
+{
+    if (auto* slider = qobject_cast<QSlider*>(control(id)))
+        slider->setRange(minimum, maximum);
+}
+
+void QtDialog::setSliderPosition(int id, int position)
+{
+    if (auto* slider = qobject_cast<QSlider*>(control(id)))
+        slider->setValue(position);
+}
+
+int QtDialog::sliderPosition(int id) const
+{
+    auto* slider = qobject_cast<QSlider*>(control(id));
+    return slider ? slider->value() : 0;
+}
+
+void QtDialog::addListEntry(int id, std::string_view text)
+{
+    if (auto* list = qobject_cast<QComboBox*>(control(id)))
+        list->addItem(fromText(text));
+}
+
+void QtDialog::selectListEntry(int id, int index)
+{
+    if (auto* list = qobject_cast<QComboBox*>(control(id)))
+        list->setCurrentIndex(index);
+}
+
+int QtDialog::selectedListEntry(int id) const
+{
+    auto* list = qobject_cast<QComboBox*>(control(id));
+    return list ? list->currentIndex() : -1;
+}
+
+void QtDialog::setImage(int id, ArrowImage image)
+{
+    if (auto* button = qobject_cast<QAbstractButton*>(control(id)))
+        button->setIcon(QIcon(arrowPixmap(image)));
+}
+
+void QtDialog::endDialog(int result)
+{
+    ended = true;
+    done(result);
+}
+
+void QtDialog::postUserMessage(std::uint32_t code, std::uint32_t value)
+{
+    // Qt takes ownership of posted events; this is the call that moves work
+    // from the link worker onto the user-interface thread.
+    QCoreApplication::postEvent(this, std::make_unique<UserMessageEvent>(code, value).release());
+}
+
+void QtDialog::accept() { command(DialogCommand::Ok); }
+
+void QtDialog::reject() { dialogHandler.onClose(*this); }
+
+bool QtDialog::event(QEvent* e)
+{
+    if (e->type() == UserMessageEvent::type()) {
+        const auto* message = static_cast<UserMessageEvent*>(e);
+        dialogHandler.onUserMessage(message->code, message->value);
+        return true;
+    }
+    return QDialog::event(e);
+}
+
+void QtDialog::keyPressEvent(QKeyEvent* e)
+{
+    const bool noModifier = e->modifiers() == Qt::NoModifier || e->modifiers() == Qt::KeypadModifier;
+    if (noModifier && (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter)) {
+        // On a focused button Enter presses that button, as on Windows.
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget()); button && button->isEnabled())
+            button->click();
+        else
+            command(DialogCommand::Ok);
+        return;
+    }
+    if (noModifier && e->key() == Qt::Key_Escape) {
+        command(DialogCommand::Cancel);
+        return;
+    }
+    QDialog::keyPressEvent(e);
+}
+
+void QtDialog::closeEvent(QCloseEvent* e)
+{
+    // The handler decides; if it ends the dialog, done() hides it.
+    e->ignore();
+    dialogHandler.onClose(*this);
+}
+
+bool QtDialog::eventFilter(QObject* watched, QEvent* e)
+{
+    if (e->type() == QEvent::MouseButtonRelease && linkIds.contains(watched)) {
+        const auto* mouse = static_cast<QMouseEvent*>(e);
+        const auto* label = static_cast<QWidget*>(watched);
+        if (mouse->button() == Qt::LeftButton && label->rect().contains(mouse->position().toPoint())) {
+            command(linkIds.value(watched));
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, e);
+}
+
+}  // namespace kv7

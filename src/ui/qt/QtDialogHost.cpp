@@ -1,0 +1,53 @@
+#include "ui/qt/QtDialogHost.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QUrl>
+
+namespace kv7 {
+
+QtDialogHost::QtDialogHost() = default;
+
+QtDialogHost::~QtDialogHost()
+{
+    // Newest first: a later dialog may be owned by an earlier one.
+    while (!topLevel.empty())
+        topLevel.pop_back();
+}
+
+QWidget* QtDialogHost::currentOwner() const
+{
+    if (QWidget* modal = QApplication::activeModalWidget())
+        return modal;
+    for (auto it = topLevel.rbegin(); it != topLevel.rend(); ++it)
+        if ((*it)->isVisible())
+            return it->get();
+    return nullptr;
+}
+
+int QtDialogHost::runModal(iDialogHandler& handler)
+{
+    QWidget* owner = currentOwner();
+    auto dialog = std::make_unique<QtDialog>(handler, owner);
+    QtDialog& running = *dialog;
+    if (!owner)
+        topLevel.push_back(std::move(dialog));
+    running.initialise();
+    return running.exec();
+}
+
+QtDialog* QtDialogHost::open(iDialogHandler& handler)
+{
+    topLevel.push_back(std::make_unique<QtDialog>(handler, nullptr));
+    QtDialog* dialog = topLevel.back().get();
+    dialog->initialise();
+    dialog->show();
+    return dialog;
+}
+
+void QtDialogHost::openWebAddress(const char* address)
+{
+    QDesktopServices::openUrl(QUrl(QString::fromUtf8(address)));
+}
+
+}  // namespace kv7

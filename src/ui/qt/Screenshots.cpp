@@ -1,0 +1,152 @@
+// kv7-ui-screenshots DIR: renders the five dialogs from their real widgets
+// into DIR/<name>.png; the main window after a real session with the
+// built-in simulator. Runs without a display.
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QPixmap>
+#include <QThread>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/Application.h"
+#include "platform/posix/LinuxPortCatalog.h"
+#include "sim/BuiltInSimulator.h"
+#include "ui/AboutBox.h"
+#include "ui/ControlIds.h"
+#include "ui/DlgMain.h"
+#include "ui/EncoderSetupDialog.h"
+#include "ui/MeridianFlipPrompt.h"
+#include "ui/OffsetAdjustDialog.h"
+#include "ui/qt/QtDialogHost.h"
+
+namespace {
+
+// The host never shows a browser here.
+class PictureHost final : public kv7::QtDialogHost {
+public:
+    void openWebAddress(const char*) override {}
+};
+
+bool save(QWidget* dialog, const QDir& dir, const char* name)
+{
+    QApplication::processEvents();
+    const QString path = dir.filePath(QString::fromLatin1(name) + QStringLiteral(".png"));
+    if (!dialog->grab().save(path)) {
+        std::fprintf(stderr, "kv7-ui-screenshots: cannot write %s\n", path.toLocal8Bit().constData());
+        return false;
+    }
+    std::printf("%s\n", path.toLocal8Bit().constData());
+    return true;
+}
+
+// Dispatches events until done() holds; false after limitMs.
+template <class Done>
+bool waitFor(Done done, int limitMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > limitMs)
+            return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+std::string fieldText(kv7::QtDialog* dialog, int id)
+{
+    char buffer[128];
+    dialog->getText(id, buffer, sizeof buffer);
+    return buffer;
+}
+
+// RA text of the sidereal time minus one hour: a target just west of the
+// meridian, which the east side reaches without a flip.
+std::string targetWestOfMeridian(double lst)
+{
+    double hours = std::fmod(lst - 1.0 + 48.0, 24.0);
+    const int seconds = static_cast<int>(hours * 3600.0);
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", seconds / 3600, seconds % 3600 / 60, seconds % 60);
+    return text;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    if (argc != 2) {
+        std::fputs("usage: kv7-ui-screenshots DIR\n", stderr);
+        return 2;
+    }
+    const QDir dir(QString::fromLocal8Bit(argv[1]));
+    if (!dir.exists() && !QDir().mkpath(dir.path())) {
+        std::fprintf(stderr, "kv7-ui-screenshots: cannot create %s\n", argv[1]);
+        return 1;
+    }
+
+    PictureHost host;
+    bool ok = true;
+
+    // The main window as it really runs: connected to the built-in
+    // simulator (running fast), after a GOTO and an encoder reading.
+    kv7::sim::PtyHost::Options simulatorOptions;
+    simulatorOptions.timeScale = 50;
+    kv7::sim::BuiltInSimulator simulator(simulatorOptions);
+    kv7::LinuxPortCatalog catalog(std::vector<std::string>{});
+    catalog.setSimulator(&simulator);
+    kv7::Application::Options options;
+    options.catalog = &catalog;
+    kv7::Application app(options);
+    kv7::DlgMain mainDialog(&app.control(), &app.model(), &host);
+    mainDialog.setPortChoices(kv7::catalogPortChoices(catalog.entries()));
+    app.attachFrontEnd(&mainDialog, &mainDialog);
+    app.start();
+    kv7::QtDialog* main = host.open(mainDialog);
+    auto status = [&] { return fieldText(main, kv7::MainId::StatusLine); };
+
+    mainDialog.handleCommand(kv7::MainId::Connect);
+    ok = waitFor([&] { return status() == "Connection established."; }, 15000) && ok;
+    main->setText(kv7::MainId::TargetRa, targetWestOfMeridian(app.model().localSiderealTime()));
+    main->setText(kv7::MainId::TargetDec, "+41:16:09");
+    mainDialog.handleCommand(kv7::MainId::Goto);
+    ok = waitFor([&] { return status() == "Ready"; }, 60000) && ok;
+    mainDialog.handleCommand(kv7::MainId::ReadEncoders);
+    ok = waitFor([&] { return !fieldText(main, kv7::MainId::RaEncoderSystem).empty(); }, 10000) && ok;
+    mainDialog.handleCommand(kv7::MainId::TimeGet);
+    mainDialog.handleCommand(kv7::MainId::TrackOn);
+    waitFor([] { return false; }, 300);
+    if (!ok)
+        std::fprintf(stderr, "kv7-ui-screenshots: the simulator session did not finish; status: %s\n",
+                     status().c_str());
+    ok = save(main, dir, "main") && ok;
+    app.shutdown();
+
+    kv7::AxisConfiguration axes;
+    axes.encoderFormat.decFlags = 2;
+    kv7::EncoderSetupDialog encoderSetup(axes);
+    ok = save(host.open(encoderSetup), dir, "encoder-setup") && ok;
+
+    kv7::OffsetAdjustRequest request;
+    request.encoderResolution = 33554432;
+    request.offset = 16777216;
+    kv7::OffsetAdjustDialog offsetAdjust(request);
+    kv7::QtDialog* adjust = host.open(offsetAdjust);
+    adjust->handler().onCommand(*adjust, kv7::OffsetAdjustId::StepUpFirst + 5);
+    ok = save(adjust, dir, "offset-adjust") && ok;
+
+    kv7::MeridianFlipPrompt prompt(3);
+    ok = save(host.open(prompt), dir, "meridian-flip-prompt") && ok;
+
+    kv7::AboutBox about(host);
+    ok = save(host.open(about), dir, "about") && ok;
+    return ok ? 0 : 1;
+}

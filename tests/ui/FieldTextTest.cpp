@@ -1,0 +1,75 @@
+// How the dialogs read numbers, check typed targets and show times.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "ui/FieldText.h"
+#include "ui/TargetText.h"
+
+namespace kv7::test {
+namespace {
+
+TEST(FieldText, UnsignedFieldsReadDigitsWithBlanksAndNothingElse)
+{
+    struct Case {
+        const char* text;
+        bool ok;
+        std::uint32_t value;
+    };
+    const Case cases[] = {
+        {"0", true, 0},           {"1000", true, 1000},  {"  42\t", true, 42},
+        {"4294967295", true, 4294967295u},
+        {"4294967296", false, 0}, {"", false, 0},      {"   ", false, 0},
+        {"abc", false, 0},        {"12abc", false, 0}, {"-5", false, 0},
+        {"+5", false, 0},         {"1 2", false, 0},
+    };
+    for (const Case& c : cases) {
+        std::uint32_t value = 77;
+        EXPECT_EQ(parseUnsignedText(c.text, value), c.ok) << '"' << c.text << '"';
+        EXPECT_EQ(value, c.value) << '"' << c.text << '"';
+    }
+}
+
+TEST(FieldText, SiderealTimeIsBroughtIntoOneDay)
+{
+    struct Case {
+        double hours;
+        const char* text;
+    };
+    const Case cases[] = {
+        {25.5, "01:30:00"}, {-0.25, "23:45:00"}, {0.0, "00:00:00"},   {23.9999, "23:59:59"},
+        {48.5, "00:30:00"}, {-30.0, "18:00:00"}, {12.345, "12:20:42"},
+    };
+    for (const Case& c : cases) {
+        char text[64];
+        formatSiderealTime(c.hours, text);
+        EXPECT_STREQ(text, c.text) << c.hours;
+    }
+    char text[64];
+    formatSiderealTime(1e300, text);
+    EXPECT_STREQ(text, "00:00:00");
+}
+
+TEST(TargetText, AcceptsPositionsAndNamesTheFieldThatIsNot)
+{
+    EXPECT_EQ(targetTextProblem("12:30:00", "-10:30:00"), nullptr);
+    EXPECT_EQ(targetTextProblem("0", "0"), nullptr);
+    EXPECT_EQ(targetTextProblem(" 23:59:59 ", "+90:00:00"), nullptr);
+    EXPECT_EQ(targetTextProblem("5:3:7", "-0:30"), nullptr);
+    EXPECT_EQ(targetTextProblem("12:30", "045:00:00"), nullptr);
+
+    const std::string raForm = "Target not sent: RA not hh:mm:ss";
+    for (const char* ra : {"", " ", "abc", "12h30m", "12 30 00", "123", "12:", "12:30:", "12:30:456", "+12",
+                           "12:30:00.5", "1:2:3:4"})
+        EXPECT_EQ(targetTextProblem(ra, "10"), raForm) << '"' << ra << '"';
+    for (const char* ra : {"24", "12:60", "12:00:60", "99:99:99"})
+        EXPECT_EQ(targetTextProblem(ra, "10"), std::string("Target not sent: RA out of range")) << ra;
+
+    for (const char* dec : {"", "-", "d10", "10 30", "1000", "10:", "+-10"})
+        EXPECT_EQ(targetTextProblem("12", dec), std::string("Target not sent: Dec not dd:mm:ss")) << '"' << dec << '"';
+    for (const char* dec : {"91", "-90:00:01", "90:01", "300", "10:60", "10:00:60"})
+        EXPECT_EQ(targetTextProblem("12", dec), std::string("Target not sent: Dec out of range")) << dec;
+}
+
+}  // namespace
+}  // namespace kv7::test

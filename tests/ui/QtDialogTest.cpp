@@ -1,0 +1,256 @@
+// The Qt renderer with real widgets: the main window against a recording
+// link and the real model, notifications posted from another thread, and
+// the secondary dialogs run modally from clicks.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+
+#include <thread>
+
+#include "FakeDialogs.h"
+#include "QtTestSupport.h"
+#include "app/AppModel.h"
+#include "support/TestSupport.h"
+#include "ui/Branding.h"
+#include "ui/ControlIds.h"
+#include "ui/DlgMain.h"
+
+namespace kv7::test {
+namespace {
+
+using Calls = std::vector<std::string>;
+
+class QtMainWindowTest : public ::testing::Test {
+protected:
+    QtMainWindowTest()
+    {
+        model.setControl(&control);
+        model.setSender(&dialog);
+        model.setMainDialog(&dialog);
+        PortChoices ports;
+        ports.entries = {{1, "ttyUSB0"}, {7, "ttyACM0"}, {0, "Simulator"}};
+        dialog.setPortChoices(ports);
+        window = host.open(dialog);
+    }
+
+    // Notifications come from the link worker, never from the UI thread.
+    template <class F>
+    void fromWorker(F f)
+    {
+        std::thread worker(f);
+        worker.join();
+    }
+
+    void connectController(const ControllerParameters& p, const AxisConfiguration& a)
+    {
+        fromWorker([&] { model.onConfiguration(3, 1, p, a); });
+        ASSERT_TRUE(waitUntil([&] { return text(*window, MainId::StatusLine) == "Connection established."; }));
+        control.calls.clear();
+    }
+
+    RecordingControl control;
+    FixedClock clock{UtcTime{2024, 3, 20, 21, 30, 0}};
+    AppModel model{&clock};
+    RecordingQtHost host;
+    DlgMain dialog{&control, &model, &host};
+    QtDialog* window = nullptr;
+};
+
+TEST_F(QtMainWindowTest, OpensWithTheLayoutTheWidgetsAndTheirStartingState)
+{
+    EXPECT_EQ(window->windowTitle().toStdString(), std::string(mainCaption.data()));
+    const DialogUnits units(window->font());
+    EXPECT_EQ(window->size(), QSize(units.x(456), units.y(320)));
+
+    int disabled = 0;
+    for (int id : MainId::operatingControls)
+        disabled += window->control(id)->isEnabled() ? 0 : 1;
+    EXPECT_EQ(disabled, 20);
+    EXPECT_TRUE(window->control(MainId::Connect)->isEnabled());
+
+    EXPECT_TRUE(button(*window, MainId::TrackOff)->isChecked());
+    EXPECT_FALSE(button(*window, MainId::TrackOn)->isChecked());
+    auto* slider = qobject_cast<QSlider*>(window->control(MainId::Speed));
+    ASSERT_NE(slider, nullptr);
+    EXPECT_EQ(slider->minimum(), 0);
+    EXPECT_EQ(slider->maximum(), 31);
+    EXPECT_EQ(slider->value(), 10);
+    EXPECT_NE(slider->tickPosition(), QSlider::NoTicks);
+
+    auto* ports = qobject_cast<QComboBox*>(window->control(MainId::PortList));
+    ASSERT_NE(ports, nullptr);
+    EXPECT_EQ(ports->count(), 3);
+    EXPECT_EQ(ports->currentText(), "ttyUSB0");
+    EXPECT_EQ(ports->itemText(2), "Simulator");
+
+    for (int id : {MainId::North, MainId::South, MainId::East, MainId::West}) {
+        EXPECT_FALSE(button(*window, id)->icon().isNull()) << id;
+        EXPECT_EQ(button(*window, id)->iconSize(), QSize(16, 16));
+    }
+    EXPECT_TRUE(qobject_cast<QLineEdit*>(window->control(MainId::StatusLine))->isReadOnly());
+    EXPECT_FALSE(qobject_cast<QLineEdit*>(window->control(MainId::TargetRa))->isReadOnly());
+    EXPECT_EQ(window->findChildren<QGroupBox*>().size(), 7);
+}
+
+TEST_F(QtMainWindowTest, PostedConfigurationAndReadingsFillTheWindowAndClicksReachTheLink)
+{
+    ControllerParameters p;
+    p.raGearRatio = 144;
+    p.motorExtraByte = 3;
+    AxisConfiguration a;
+    a.raEncoderResolution = 33554432;
+    a.decEncoderOffset = 99;
+    connectController(p, a);
+    for (int id : MainId::operatingControls)
+        EXPECT_TRUE(window->control(id)->isEnabled()) << id;
+    EXPECT_EQ(text(*window, MainId::RaGearRatio), "144");
+    EXPECT_EQ(text(*window, MainId::RaEncoderResolution), "33554432");
+    EXPECT_EQ(text(*window, MainId::DecEncoderOffset), "99");
+
+    MountState m;
+    m.valid = 1;
+    m.raEncoderPosition = 7;
+    m.decEncoderArcsec = 3723;
+    fromWorker([&] { model.onMountState(m); });
+    ASSERT_TRUE(waitUntil([&] { return text(*window, MainId::DecEncoderDms) == "+01:02:03"; }));
+    EXPECT_EQ(text(*window, MainId::RaEncoderSystem), "7");
+
+    click(*window, MainId::Connect);
+    qobject_cast<QComboBox*>(window->control(MainId::PortList))->setCurrentIndex(1);
+    click(*window, MainId::Baud115200);
+    click(*window, MainId::Connect);
+    click(*window, MainId::DecReverseMotor);
+    qobject_cast<QSlider*>(window->control(MainId::Speed))->setValue(31);
+    click(*window, MainId::West);
+    click(*window, MainId::Stop);
+    click(*window, MainId::TrackOn);
+    click(*window, MainId::FlipEast);
+    EXPECT_EQ(control.calls, (Calls{"connect 1 9600", "connect 7 115200", "setMotorReversal 2 3", "manualMove 2 31",
+                                    "stopMotion 4", "setTracking 1", "pierSideAction 2"}));
+    EXPECT_TRUE(button(*window, MainId::Baud115200)->isChecked());
+    EXPECT_TRUE(button(*window, MainId::TrackOn)->isChecked());
+    EXPECT_FALSE(button(*window, MainId::TrackOff)->isChecked());
+    // The handler alone checks these; a click does not toggle them.
+    EXPECT_FALSE(button(*window, MainId::FlipEast)->isChecked());
+
+    type(*window, MainId::TargetRa, "12:30:00");
+    type(*window, MainId::TargetDec, "-10:30:00");
+    click(*window, MainId::Goto);
+    EXPECT_EQ(control.calls.back(), "gotoTarget 675000 -37800");
+}
+
+TEST_F(QtMainWindowTest, EnterAndEscLeaveTheWindowOpenAndTheCloseBoxEndsItWithOne)
+{
+    QTest::keyClick(window, Qt::Key_Escape);
+    QTest::keyClick(window, Qt::Key_Return);
+    QTest::keyClick(window->control(MainId::TargetRa), Qt::Key_Enter);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->endResult(), -1);
+    window->close();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(window->endResult(), 1);
+}
+
+TEST_F(QtMainWindowTest, EncoderSetupRunsModallyAndItsOkReachesTheWindowAndTheLink)
+{
+    connectController(ControllerParameters{}, AxisConfiguration{});
+    onNextModal([](QtDialog& setup) {
+        EXPECT_EQ(setup.windowTitle(), "Encoder setup");
+        EXPECT_EQ(text(setup, EncoderSetupId::RaBitsPerRevolution), "25");
+        type(setup, EncoderSetupId::RaBitsPerRevolution, "24");
+        click(setup, EncoderSetupId::DecInvert);
+        click(setup, EncoderSetupId::Ok);
+    });
+    click(*window, MainId::EncoderSetup);
+    EXPECT_EQ(text(*window, MainId::RaBitsPerRevolution), "24");
+    EXPECT_EQ(text(*window, MainId::RaEncoderResolution), "16777216");
+    EXPECT_EQ(control.calls, (Calls{"setEncoderFormat 0 12 24 0 1 12 25 0"}));
+
+    onNextModal([](QtDialog& setup) {
+        type(setup, EncoderSetupId::RaBitsPerRevolution, "9");
+        setup.close();
+    });
+    click(*window, MainId::EncoderSetup);
+    EXPECT_EQ(text(*window, MainId::RaBitsPerRevolution), "24");
+    EXPECT_EQ(control.calls.size(), 1u);
+}
+
+TEST_F(QtMainWindowTest, MeridianPromptKeepsDeliveringNotificationsAndSendsTheAnswer)
+{
+    connectController(ControllerParameters{}, AxisConfiguration{});
+    onNextModal([this](QtDialog& prompt) {
+        EXPECT_EQ(prompt.windowTitle(), "Meridian flip before positioning");
+        EXPECT_EQ(text(prompt, PromptId::Present), "East side: Scope looks to west.");
+        EXPECT_TRUE(button(prompt, PromptId::WithoutFlip)->isEnabled());
+        // The prompt's own loop still hands posted messages to the main window.
+        fromWorker([this] { model.onStatus(14); });
+        EXPECT_TRUE(waitUntil([this] { return text(*window, MainId::StatusLine) == "Manual movement"; }));
+        QTest::keyClick(&prompt, Qt::Key_Return);
+        EXPECT_TRUE(prompt.isVisible()) << "Enter must not answer";
+        click(prompt, PromptId::WithoutFlip);
+    });
+    fromWorker([this] { model.onMeridianFlipPrompt(3); });
+    ASSERT_TRUE(waitUntil([this] { return !control.calls.empty(); }));
+    EXPECT_EQ(control.calls, (Calls{"answerMeridianFlip 1"}));
+
+    onNextModal([](QtDialog& prompt) {
+        EXPECT_FALSE(button(prompt, PromptId::WithoutFlip)->isEnabled());
+        EXPECT_EQ(text(prompt, PromptId::Optional), "Meridian flip needed.");
+        QTest::keyClick(&prompt, Qt::Key_Escape);
+    });
+    fromWorker([this] { model.onMeridianFlipPrompt(5); });
+    ASSERT_TRUE(waitUntil([this] { return control.calls.size() == 2; }));
+    EXPECT_EQ(control.calls.back(), "answerMeridianFlip 0");
+}
+
+TEST_F(QtMainWindowTest, AboutBoxShowsALinkThatOpensTheMakersAddressAndStaysOpen)
+{
+    onNextModal([this](QtDialog& about) {
+        EXPECT_EQ(about.windowTitle(), "KV7-Encoder test");
+        auto* link = qobject_cast<QLabel*>(about.control(AboutId::WebLink));
+        ASSERT_NE(link, nullptr);
+        EXPECT_EQ(link->text().toStdString(), makerWebAddress);
+        EXPECT_TRUE(link->font().underline());
+        EXPECT_EQ(link->cursor().shape(), Qt::PointingHandCursor);
+        EXPECT_EQ(link->palette().color(QPalette::WindowText), link->palette().color(QPalette::Link));
+        auto* title = qobject_cast<QLabel*>(about.control(AboutId::Title));
+        EXPECT_TRUE(title->font().bold());
+        EXPECT_GT(QFontInfo(title->font()).pixelSize(), QFontInfo(about.font()).pixelSize());
+        QTest::mouseClick(link, Qt::LeftButton);
+        EXPECT_EQ(host.opened, (std::vector<std::string>{makerWebAddress}));
+        EXPECT_TRUE(about.isVisible());
+        QTest::keyClick(&about, Qt::Key_Return);
+        EXPECT_EQ(about.endResult(), 1);
+    });
+    click(*window, MainId::About);
+    EXPECT_TRUE(window->isVisible());
+}
+
+TEST_F(QtMainWindowTest, OffsetAdjustStepsAndOkEditTheOffsetFieldOnly)
+{
+    AxisConfiguration a;
+    a.raEncoderResolution = 33554432;
+    a.raEncoderOffset = 16777216;
+    connectController(ControllerParameters{}, a);
+    onNextModal([](QtDialog& adjust) {
+        auto* channel = qobject_cast<QLabel*>(adjust.control(OffsetAdjustId::Channel));
+        EXPECT_EQ(channel->text(), "RA");
+        EXPECT_TRUE(channel->font().bold());
+        EXPECT_EQ(text(adjust, OffsetAdjustId::OriginalDms), "+180:00:00");
+        click(adjust, OffsetAdjustId::StepUpFirst + 5);
+        EXPECT_EQ(text(adjust, OffsetAdjustId::NewDms), "+181:00:00");
+        click(adjust, OffsetAdjustId::Ok);
+    });
+    click(*window, MainId::RaAdjust);
+    EXPECT_EQ(text(*window, MainId::RaEncoderOffset), "16870423");
+    EXPECT_TRUE(control.calls.empty());
+}
+
+}  // namespace
+}  // namespace kv7::test

@@ -1,0 +1,113 @@
+// The whole program minus the desktop: the Qt window, the real link with
+// its heartbeat, and the built-in simulator behind port 0.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+
+#include <cmath>
+#include <regex>
+#include <vector>
+
+#include "QtTestSupport.h"
+#include "app/Application.h"
+#include "link/LinkTypes.h"
+#include "platform/posix/LinuxPortCatalog.h"
+#include "sim/BuiltInSimulator.h"
+#include "support/TestSupport.h"
+#include "ui/ControlIds.h"
+#include "ui/DlgMain.h"
+
+namespace kv7::test {
+namespace {
+
+constexpr int linkLimitMs = 20000;
+
+Application::Options quickOptions(PortCatalog* catalog, const iUtcClock* clock)
+{
+    Application::Options options;
+    options.catalog = catalog;
+    options.clock = clock;
+    options.settleMs = 20;
+    return options;
+}
+
+class QtLinkTest : public ::testing::Test {
+protected:
+    QtLinkTest()
+    {
+        catalog.setSimulator(&simulator);
+        dialog.setPortChoices(catalogPortChoices(catalog.entries()));
+        app.attachFrontEnd(&dialog, &dialog);
+        app.start();
+        window = host.open(dialog);
+    }
+
+    // The link's threads must be gone before the window and DlgMain are.
+    ~QtLinkTest() override { app.shutdown(); }
+
+    bool statusShows(const char* status, int limitMs = linkLimitMs)
+    {
+        return waitUntil([&] { return text(*window, MainId::StatusLine) == status; }, limitMs);
+    }
+
+    sim::BuiltInSimulator simulator;
+    LinuxPortCatalog catalog{std::vector<std::string>{}};   // no real device: the simulator only
+    FixedClock clock{UtcTime{2024, 3, 20, 21, 30, 0}};
+    RecordingQtHost host;
+    Application app{quickOptions(&catalog, &clock)};
+    DlgMain dialog{&app.control(), &app.model(), &host};
+    QtDialog* window = nullptr;
+};
+
+TEST_F(QtLinkTest, ConnectReadEncodersAndGotoBeyondTheMeridianAgainstTheSimulator)
+{
+    auto* ports = qobject_cast<QComboBox*>(window->control(MainId::PortList));
+    ASSERT_NE(ports, nullptr);
+    EXPECT_EQ(ports->currentText(), "Simulator") << "with no device the simulator is preselected";
+
+    click(*window, MainId::Connect);
+    ASSERT_TRUE(statusShows("Connection established."));
+    for (int id : MainId::operatingControls)
+        EXPECT_TRUE(window->control(id)->isEnabled()) << id;
+    for (int id : {MainId::RaGearRatio, MainId::RaMicrosteps, MainId::RaBitsPerRevolution, MainId::RaEncoderResolution,
+                   MainId::DecGearRatio, MainId::DecMicrosteps, MainId::DecBitsPerRevolution,
+                   MainId::DecEncoderResolution, MainId::RaEncoderOffset, MainId::DecEncoderOffset})
+        EXPECT_FALSE(text(*window, id).empty()) << id;
+    EXPECT_NE(text(*window, MainId::RaMicrosteps), "0");
+
+    click(*window, MainId::ReadEncoders);
+    ASSERT_TRUE(waitUntil([&] { return !text(*window, MainId::DecEncoderDms).empty(); }, linkLimitMs));
+    const std::regex number("[0-9]+");
+    const std::regex dms("[+-][0-9]{2,3}:[0-5][0-9]:[0-5][0-9]");
+    for (int id : {MainId::RaEncoderSystem, MainId::RaEncoderArcsec, MainId::DecEncoderSystem, MainId::DecEncoderArcsec})
+        EXPECT_TRUE(std::regex_match(text(*window, id), number)) << id << ": " << text(*window, id);
+    EXPECT_TRUE(std::regex_match(text(*window, MainId::RaEncoderDms), dms)) << text(*window, MainId::RaEncoderDms);
+    EXPECT_TRUE(std::regex_match(text(*window, MainId::DecEncoderDms), dms)) << text(*window, MainId::DecEncoderDms);
+
+    // The link starts east of the pier; a target one hour east of the
+    // meridian lies beyond it and must be asked about.
+    const double lst = std::fmod(std::fmod(app.model().localSiderealTime(), 24.0) + 24.0, 24.0);
+    const int seconds = static_cast<int>((lst + 1.0) * 3600.0) % 86400;
+    const QString ra = QString::asprintf("%02d:%02d:%02d", seconds / 3600, seconds % 3600 / 60, seconds % 60);
+    type(*window, MainId::TargetRa, ra);
+    type(*window, MainId::TargetDec, "+10:00:00");
+    bool asked = false;
+    onNextModal([&](QtDialog& prompt) {
+        asked = true;
+        EXPECT_EQ(text(prompt, PromptId::Present), "East side: Scope looks to west.");
+        EXPECT_EQ(text(prompt, PromptId::Optional), "Meridian flip recommended.");
+        click(prompt, PromptId::WithFlip);
+    });
+    click(*window, MainId::Goto);
+    ASSERT_TRUE(statusShows("Positioning"));
+    EXPECT_TRUE(asked);
+
+    app.shutdown();
+    // With the threads stopped the link's state can be read: the answer
+    // started the flip to the west side (or it has already arrived there).
+    const std::int32_t pier = app.control().currentPierState();
+    EXPECT_TRUE(pier == PierState::flippingToWest || pier == PierState::pierWest) << pier;
+}
+
+}  // namespace
+}  // namespace kv7::test
