@@ -51,6 +51,33 @@ TEST(ChannelMessages, EveryOperationWritesItsExactMessage)
     }
 }
 
+TEST(ChannelMessages, ReceivedBytesTravelInPiecesOfAtMost31)
+{
+    for (auto [received, headers] : {std::pair<std::size_t, Bytes>{100, {0xFF, 0xFF, 0xFF, 0xE7}},
+                                     {31, {0xFF}},
+                                     {32, {0xFF, 0xE1}},
+                                     {1, {0xE1}}}) {
+        LinkHarness h;
+        h.connect();
+        Bytes bytes(received);
+        for (std::size_t i = 0; i < received; ++i)
+            bytes[i] = static_cast<std::uint8_t>(i);
+        h.controller.inject(bytes);
+        EXPECT_EQ(h.link.pollSerial(), received);
+        std::uint8_t out[256];
+        const std::size_t n = h.link.takeChannelBytes(out, sizeof out);
+        ASSERT_EQ(n, received + headers.size());
+        Bytes seen;
+        std::size_t payload = 0;
+        for (std::size_t at = 0; at < n; at += 1 + (out[at] & 0x1F)) {
+            seen.push_back(out[at]);
+            for (std::size_t i = 1; i <= (out[at] & 0x1Fu); ++i)
+                EXPECT_EQ(out[at + i], static_cast<std::uint8_t>(payload++));
+        }
+        EXPECT_TRUE(sameBytes(seen, headers)) << received << " bytes";
+    }
+}
+
 TEST(ChannelMessages, MalformedInputIsDroppedSilently)
 {
     LinkHarness h;
