@@ -4,13 +4,13 @@
 
 namespace kv7 {
 
-bool Channel::write(const std::uint8_t* data, std::size_t length)
+bool Channel::write(const std::uint8_t* data, std::size_t length, const std::atomic<bool>* giveUp)
 {
     if (length > capacity)
         return false;
     std::unique_lock<std::mutex> guard(mutex);
-    writable.wait(guard, [&] { return isStopped || capacity - count >= length; });
-    if (isStopped)
+    writable.wait(guard, [&] { return isStopped || capacity - count >= length || (giveUp && giveUp->load()); });
+    if (isStopped || capacity - count < length)
         return false;
     std::size_t tail = (head + count) % capacity;
     for (std::size_t i = 0; i < length; ++i) {
@@ -42,6 +42,14 @@ int Channel::read(std::uint8_t* buffer, std::size_t maxLength, int timeoutMs)
     if (n > 0)
         writable.notify_all();
     return static_cast<int>(n);
+}
+
+void Channel::wakeWriters()
+{
+    // Taking the mutex orders this after the flag a writer is to see: a
+    // writer is either still before its check or already waiting.
+    { std::lock_guard<std::mutex> guard(mutex); }
+    writable.notify_all();
 }
 
 bool Channel::sleepUnlessStopped(int ms)

@@ -3,6 +3,7 @@
 // reader waits with a time-out. stop() releases every waiter for shutdown.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -15,8 +16,12 @@ public:
     static constexpr std::size_t capacity = 1024;
 
     // Appends all length bytes (length <= capacity) as one piece, waiting
-    // while there is no room. False once the channel has been stopped.
-    bool write(const std::uint8_t* data, std::size_t length);
+    // while there is no room. False once the channel has been stopped, or
+    // when giveUp (if given) is set while there is still no room.
+    bool write(const std::uint8_t* data, std::size_t length, const std::atomic<bool>* giveUp = nullptr);
+
+    // Makes writers waiting for room look at their giveUp flag again.
+    void wakeWriters();
 
     // Takes up to maxLength bytes, waiting up to timeoutMs for the first.
     // Returns the count, 0 on time-out, -1 once stopped.

@@ -334,11 +334,17 @@ void CommControl::runDisconnect()
 
 void CommControl::closePort()
 {
-    // The reader must be gone before the port closes under it; its waits
-    // are short, so the join is too.
+    // The reader must be gone before the port closes under it. It may be
+    // waiting for bytes, or for room in a channel that only this thread
+    // (the worker) would ever empty: both waits are cut short, or the join
+    // below would never return.
     readerStop = true;
-    if (readerThread.joinable())
+    channel.wakeWriters();
+    if (readerThread.joinable()) {
+        if (port)
+            port->wakeReader();
         readerThread.join();
+    }
     if (portOpen && port)
         port->close();
     port = nullptr;
@@ -377,7 +383,13 @@ void CommControl::forwardReceived(const std::uint8_t* bytes, std::size_t count)
         const std::size_t n = count < maxSerialChunk ? count : maxSerialChunk;
         msg[0] = static_cast<std::uint8_t>(0xE0 | n);
         std::memcpy(msg + 1, bytes, n);
-        writeMessage(msg, n + 1);
+        {
+            // Bytes still waiting for room when the port is being closed
+            // are dropped with it.
+            std::lock_guard<std::mutex> guard(channelLock);
+            if (!channel.write(msg, n + 1, &readerStop))
+                return;
+        }
         bytes += n;
         count -= n;
     }
@@ -388,10 +400,21 @@ void CommControl::forwardReceived(const std::uint8_t* bytes, std::size_t count)
 
 int CommControl::feedReplyBytes(const std::uint8_t* bytes, std::size_t count)
 {
+    // A frame that completes the connect sequence or fails it decides the
+    // result, whatever frames follow in the same chunk. Taking the last
+    // frame's result instead would leave the port open after a wrong
+    // identify reply with more bytes behind it, or the link never ready
+    // after a stray frame behind the last connect reply. The rest of a
+    // chunk after a failure goes with the port.
     int result = LinkResult::Nothing;
     for (std::size_t i = 0; i < count; ++i) {
-        if (framer.push(bytes[i]))
-            result = handleReply(framer.frame());
+        if (!framer.push(bytes[i]))
+            continue;
+        const int r = handleReply(framer.frame());
+        if (r != LinkResult::Nothing)
+            result = r;
+        if (r == LinkResult::ClosePort)
+            break;
     }
     return result;
 }

@@ -1,6 +1,7 @@
 #include "link/PositioningMath.h"
 
 #include <cmath>
+#include <limits>
 
 #include "link/LinkTypes.h"
 
@@ -11,7 +12,20 @@ namespace {
 // Manual speeds for indexes 0..6, in 1/64 of the axis base speed.
 constexpr std::int32_t manualSpeedTable[7] = {21, 42, 64, 85, 106, 128, 256};
 
-std::int32_t truncateToInt32(double v) { return static_cast<std::int32_t>(v); }
+// Toward zero, as the formulas ask. A value beyond the 32-bit range (a
+// controller reporting billions of microsteps per turn, a target far off
+// the sky) has no defined conversion in C++; it takes the nearest end of
+// the range instead, and a NaN gives 0.
+std::int32_t truncateToInt32(double v)
+{
+    if (std::isnan(v))
+        return 0;
+    if (v <= -2147483648.0)
+        return std::numeric_limits<std::int32_t>::min();
+    if (v >= 2147483647.0)
+        return std::numeric_limits<std::int32_t>::max();
+    return static_cast<std::int32_t>(v);
+}
 
 // The products wrap in 32 bits, as the controller's own arithmetic does.
 std::int32_t wrapMul(std::int32_t a, std::int32_t b)
@@ -34,13 +48,15 @@ double wrapHourOffset(double targetRaHours, double localSiderealTime)
 AxisPositions skyTargetPositions(bool westGeometry, double d, double decDegrees, double k, double k2)
 {
     // Operands combine exactly in this order; the truncation toward zero is
-    // part of the result the controller is sent.
+    // part of the result the controller is sent. Truncating toward zero is
+    // symmetric, so a negated result is the truncation of the negated value,
+    // which also saturates the right way.
     AxisPositions p;
     if (westGeometry) {
         p.ra = truncateToInt32((6.0 - d) * k);
-        p.dec = -truncateToInt32((90.0 - decDegrees) * k2 / 15.0);
+        p.dec = truncateToInt32(-((90.0 - decDegrees) * k2 / 15.0));
     } else {
-        p.ra = -truncateToInt32((d + 6.0) * k);
+        p.ra = truncateToInt32(-((d + 6.0) * k));
         p.dec = truncateToInt32((90.0 - decDegrees) * k2 / 15.0);
     }
     return p;

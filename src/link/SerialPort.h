@@ -27,6 +27,12 @@ public:
     // buffer (0 when none came), or -1 when the port failed. Called from the
     // serial reader thread while write() may run on the worker thread.
     virtual int read(std::uint8_t* buffer, std::size_t capacity, int timeoutMs) = 0;
+
+    // Ends a read() that is waiting, or the next one, at once with 0, so
+    // that the serial reader sees a stop without waiting out its time-out.
+    // Called by the thread that closes the port, while read() may be
+    // running. Without it the read ends at its time-out.
+    virtual void wakeReader() {}
 };
 
 }  // namespace kv7

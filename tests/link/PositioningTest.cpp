@@ -2,7 +2,10 @@
 // meridian-flip answers and the two-pass positioning.
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "link/LinkHarness.h"
+#include "link/PositioningMath.h"
 
 namespace kv7::test {
 namespace {
@@ -257,6 +260,28 @@ TEST_F(Positioning, NewGotoDuringPositioningRestartsWithTheNewTarget)
     EXPECT_EQ(raOf(h.controller.lastFrame()), 400000);
     EXPECT_EQ(h.link.currentGotoPass(), 0);
     EXPECT_EQ(h.link.currentLinkState(), LinkState::Pause);   // the go-to reply came; the poll follows
+}
+
+TEST(PositioningMath, PositionsBeyondThe32BitRangeTakeTheNearestEnd)
+{
+    constexpr auto top = std::numeric_limits<std::int32_t>::max();
+    constexpr auto bottom = std::numeric_limits<std::int32_t>::min();
+    // Ordinary values truncate toward zero on both sides.
+    AxisPositions p = skyTargetPositions(true, 1.5, 45.25, 1000.3, 999.7);
+    EXPECT_EQ(p.ra, 4501);                 // (6 - 1.5) * 1000.3 = 4501.35
+    EXPECT_EQ(p.dec, -2982);               // -(44.75 * 999.7 / 15) = -2982.4...
+    // A controller reporting billions of microsteps per turn.
+    p = skyTargetPositions(true, -5.0, -80.0, 4.0e9, 4.0e9);
+    EXPECT_EQ(p.ra, top);
+    EXPECT_EQ(p.dec, bottom);
+    p = skyTargetPositions(false, 5.0, -80.0, 4.0e9, 4.0e9);
+    EXPECT_EQ(p.ra, bottom);
+    EXPECT_EQ(p.dec, top);
+    // Nothing numeric at all gives 0, not whatever the hardware makes of it.
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    p = skyTargetPositions(false, nan, nan, 1000.0, 1000.0);
+    EXPECT_EQ(p.ra, 0);
+    EXPECT_EQ(p.dec, 0);
 }
 
 }  // namespace

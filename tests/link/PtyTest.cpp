@@ -126,6 +126,9 @@ struct OverPty : ::testing::Test {
              ++i)
             link.onHeartBeat();
         ASSERT_TRUE(listener.waitForConfiguration());
+        // The worker marks the link ready just after the notification returns.
+        for (int i = 0; i < 500 && !link.isLinkReady(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
 
     PtyPeer peer;

@@ -179,6 +179,7 @@ bool FakeController::open(const char* dev, std::uint32_t baud)
     device = dev ? dev : "";
     baudRate = baud;
     opened = openResult;
+    woken = false;
     return openResult;
 }
 
@@ -214,7 +215,12 @@ int FakeController::read(std::uint8_t* buffer, std::size_t capacity, int timeout
 {
     std::unique_lock<std::mutex> guard(mutex);
     if (timeoutMs > 0)
-        changed.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] { return !pending.empty() || !opened; });
+        changed.wait_for(guard, std::chrono::milliseconds(timeoutMs),
+                         [&] { return woken || !pending.empty() || !opened; });
+    if (woken) {
+        woken = false;
+        return 0;
+    }
     if (!opened)
         return -1;
     std::size_t n = std::min({capacity, chunk, pending.size()});
@@ -223,6 +229,13 @@ int FakeController::read(std::uint8_t* buffer, std::size_t capacity, int timeout
         pending.pop_front();
     }
     return static_cast<int>(n);
+}
+
+void FakeController::wakeReader()
+{
+    std::lock_guard<std::mutex> guard(mutex);
+    woken = true;
+    changed.notify_all();
 }
 
 void FakeController::respond(std::uint8_t code, const Bytes& replyBytes)

@@ -82,6 +82,7 @@ public:
     void close() override;
     bool write(const std::uint8_t* data, std::size_t length, int timeoutMs) override;
     int read(std::uint8_t* buffer, std::size_t capacity, int timeoutMs) override;
+    void wakeReader() override;
 
     void respond(std::uint8_t commandCode, const Bytes& replyBytes);
     void respondOnce(std::uint8_t commandCode, const Bytes& replyBytes);
@@ -118,6 +119,7 @@ private:
     std::size_t chunk = 128;
     bool openResult = true;
     bool opened = false;
+    bool woken = false;
     int opens = 0;
     std::uint32_t baudRate = 0;
     std::string device;

@@ -35,7 +35,39 @@ int remainingMs(std::chrono::steady_clock::time_point deadline)
 
 }  // namespace
 
-PosixSerialPort::~PosixSerialPort() { close(); }
+PosixSerialPort::PosixSerialPort()
+{
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
+        wakeRead = fds[0];
+        wakeWrite = fds[1];
+    }
+}
+
+PosixSerialPort::~PosixSerialPort()
+{
+    close();
+    if (wakeRead >= 0)
+        ::close(wakeRead);
+    if (wakeWrite >= 0)
+        ::close(wakeWrite);
+}
+
+void PosixSerialPort::wakeReader()
+{
+    if (wakeWrite < 0)
+        return;
+    const std::uint8_t b = 1;
+    // A full pipe already holds a wake-up; nothing is lost.
+    [[maybe_unused]] const ssize_t n = ::write(wakeWrite, &b, 1);
+}
+
+void PosixSerialPort::drainWake()
+{
+    std::uint8_t sink[64];
+    while (::read(wakeRead, sink, sizeof sink) > 0) {
+    }
+}
 
 bool PosixSerialPort::open(const char* device, std::uint32_t baud)
 {
@@ -66,6 +98,8 @@ bool PosixSerialPort::open(const char* device, std::uint32_t baud)
         return false;
     }
     ::tcflush(handle, TCIOFLUSH);
+    if (wakeRead >= 0)
+        drainWake();   // a wake-up meant for the previous connection's reader
     fd = handle;
     return true;
 }
@@ -111,13 +145,15 @@ int PosixSerialPort::read(std::uint8_t* buffer, std::size_t capacity, int timeou
     const int handle = fd.load();
     if (handle < 0)
         return -1;
-    pollfd p{handle, POLLIN, 0};
-    const int ready = ::poll(&p, 1, timeoutMs);
+    pollfd p[2] = {{handle, POLLIN, 0}, {wakeRead, POLLIN, 0}};
+    const int ready = ::poll(p, wakeRead >= 0 ? 2 : 1, timeoutMs);
     if (ready < 0)
         return errno == EINTR ? 0 : -1;
-    if (ready == 0)
+    if (wakeRead >= 0 && (p[1].revents & POLLIN))
+        drainWake();
+    if (p[0].revents == 0)
         return 0;
-    if (p.revents & POLLIN) {
+    if (p[0].revents & POLLIN) {
         const ssize_t n = ::read(handle, buffer, capacity);
         if (n > 0)
             return static_cast<int>(n);

@@ -10,7 +10,7 @@ namespace kv7 {
 
 class PosixSerialPort final : public SerialPort {
 public:
-    PosixSerialPort() = default;
+    PosixSerialPort();
     ~PosixSerialPort() override;
     PosixSerialPort(const PosixSerialPort&) = delete;
     PosixSerialPort& operator=(const PosixSerialPort&) = delete;
@@ -19,11 +19,19 @@ public:
     void close() override;
     bool write(const std::uint8_t* data, std::size_t length, int timeoutMs) override;
     int read(std::uint8_t* buffer, std::size_t capacity, int timeoutMs) override;
+    void wakeReader() override;
 
     bool isOpen() const { return fd.load() >= 0; }
 
 private:
+    void drainWake();
+
     std::atomic<int> fd{-1};
+    // A pipe that read() polls beside the device, so that wakeReader() can
+    // end its wait; -1 when it could not be made (reads then run to their
+    // time-out).
+    int wakeRead = -1;
+    int wakeWrite = -1;
 };
 
 }  // namespace kv7

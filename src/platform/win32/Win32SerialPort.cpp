@@ -14,15 +14,17 @@ constexpr DWORD cancelWaitMs = 1000;
 
 }  // namespace
 
-Win32SerialPort::Win32SerialPort() : readEvent(makeEvent()), writeEvent(makeEvent()) {}
+Win32SerialPort::Win32SerialPort() : readEvent(makeEvent()), wakeEvent(makeEvent(false)), writeEvent(makeEvent()) {}
 
 Win32SerialPort::~Win32SerialPort() { close(); }
 
 bool Win32SerialPort::open(const char* device, std::uint32_t baud)
 {
     close();
-    if (!device || !*device || !readEvent.valid() || !writeEvent.valid())
+    if (!device || !*device || !readEvent.valid() || !wakeEvent.valid() || !writeEvent.valid())
         return false;
+    // A wake-up meant for the previous connection's reader.
+    ::ResetEvent(wakeEvent.get());
     WinHandle handle(::CreateFileA(device, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                    FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!handle.valid())
@@ -158,6 +160,12 @@ std::size_t Win32SerialPort::takeReady(std::uint8_t* buffer, std::size_t capacit
     return n;
 }
 
+void Win32SerialPort::wakeReader()
+{
+    if (wakeEvent.valid())
+        ::SetEvent(wakeEvent.get());
+}
+
 int Win32SerialPort::read(std::uint8_t* buffer, std::size_t capacity, int timeoutMs)
 {
     if (!port.valid())
@@ -176,9 +184,12 @@ int Win32SerialPort::read(std::uint8_t* buffer, std::size_t capacity, int timeou
             return static_cast<int>(takeReady(buffer, capacity));
     }
 
+    // The read stays pending when the wait ends without it; the next call
+    // waits on it again.
     const DWORD wait = timeoutMs < 0 ? 0 : static_cast<DWORD>(timeoutMs);
-    const DWORD result = ::WaitForSingleObject(readEvent.get(), wait);
-    if (result == WAIT_TIMEOUT)
+    const HANDLE events[] = {readEvent.get(), wakeEvent.get()};
+    const DWORD result = ::WaitForMultipleObjects(2, events, FALSE, wait);
+    if (result == WAIT_TIMEOUT || result == WAIT_OBJECT_0 + 1)
         return 0;
     if (result != WAIT_OBJECT_0)
         return -1;

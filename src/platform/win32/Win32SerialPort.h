@@ -31,6 +31,7 @@ public:
     void close() override;
     bool write(const std::uint8_t* data, std::size_t length, int timeoutMs) override;
     int read(std::uint8_t* buffer, std::size_t capacity, int timeoutMs) override;
+    void wakeReader() override;
 
     bool isOpen() const { return port.valid(); }
     // For tests that check the line settings a real port was given.
@@ -46,6 +47,7 @@ private:
 
     // Reader side, used only by the serial reader thread while the port is open.
     WinHandle readEvent;
+    WinHandle wakeEvent;   // auto reset: wakeReader() ends one wait
     OVERLAPPED readOverlapped{};
     bool readPending = false;
     std::uint8_t readBuffer[readChunk] = {};

@@ -16,6 +16,7 @@ bool MemoryHost::open(const char*, std::uint32_t)
     controller.readAll();
     controller.dropPartialFrame();
     opened = true;
+    woken = false;   // a wake-up meant for the previous connection's reader
     ++openCount;
     return true;
 }
@@ -44,13 +45,28 @@ bool MemoryHost::write(const std::uint8_t* data, std::size_t length, int)
 int MemoryHost::read(std::uint8_t* buffer, std::size_t capacity, int timeoutMs)
 {
     std::unique_lock<std::mutex> guard(mutex);
-    auto ready = [this] { return !opened || gone() || controller.nextReleaseTime() <= controller.now(); };
+    auto ready = [this] {
+        return woken || !opened || gone() || controller.nextReleaseTime() <= controller.now();
+    };
     if (timeoutMs > 0)
         readable.wait_for(guard, std::chrono::milliseconds(timeoutMs), ready);
+    if (woken) {
+        woken = false;
+        return 0;
+    }
     if (!opened || gone())
         return -1;
     const std::size_t limit = capacity < 65536 ? capacity : 65536;
     return static_cast<int>(controller.read(buffer, limit));
+}
+
+void MemoryHost::wakeReader()
+{
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        woken = true;
+    }
+    readable.notify_all();
 }
 
 void MemoryHost::advance(double seconds)

@@ -24,6 +24,7 @@ public:
     void close() override;
     bool write(const std::uint8_t* data, std::size_t length, int timeoutMs) override;
     int read(std::uint8_t* buffer, std::size_t capacity, int timeoutMs) override;
+    void wakeReader() override;
 
     // Moves the simulator's clock on; wakes a waiting read() when replies fall due.
     void advance(double seconds);
@@ -46,6 +47,7 @@ private:
     std::condition_variable readable;
     VirtualController controller;
     bool opened = false;
+    bool woken = false;
     int openCount = 0;
 };
 
