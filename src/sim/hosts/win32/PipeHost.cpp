@@ -1,0 +1,318 @@
+#include "sim/hosts/win32/PipeHost.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace kv7::sim {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Output a client is not reading piles up; beyond this the host drops it,
+// as a line with nobody listening would.
+constexpr std::size_t maxPendingOutput = 1 << 16;
+constexpr DWORD pipeBufferSize = 1 << 16;
+constexpr int idleWaitMs = 10;
+// A vanishing device's last reply is given this long to be read before the
+// pipe closes; closing keeps unread bytes readable, this only orders them.
+constexpr auto hangUpLinger = std::chrono::milliseconds(50);
+
+std::atomic<unsigned> pipeCounter{0};
+
+std::string lastErrorText(const char* what)
+{
+    return std::string(what) + " failed, error " + std::to_string(::GetLastError());
+}
+
+// Gives the kernel back an operation, and waits until it no longer uses
+// the buffer, before the buffer goes out of scope.
+void cancelAndSettle(HANDLE file, OVERLAPPED& overlapped, bool& pending)
+{
+    if (!pending)
+        return;
+    ::CancelIoEx(file, &overlapped);
+    DWORD n = 0;
+    ::GetOverlappedResult(file, &overlapped, &n, TRUE);
+    pending = false;
+}
+
+}  // namespace
+
+PipeHost::PipeHost() : PipeHost(Options{}) {}
+
+PipeHost::PipeHost(const Options& o) : options(o), controller(o.config)
+{
+    if (!(options.timeScale >= 0.0) || !std::isfinite(options.timeScale))
+        options.timeScale = 1.0;
+}
+
+PipeHost::~PipeHost() { stop(); }
+
+bool PipeHost::start(std::string* error)
+{
+    auto fail = [error](std::string why) {
+        if (error)
+            *error = std::move(why);
+        return false;
+    };
+    if (thread.joinable() || pipe.valid())
+        return fail("already started");
+
+    stopEvent = makeEvent(true);
+    wakeEvent = makeEvent(false);
+    if (!stopEvent.valid() || !wakeEvent.valid())
+        return fail(lastErrorText("CreateEvent"));
+
+    // The process id and a counter keep names apart between programs and
+    // between hosts of one program; the first-instance flag makes sure no
+    // other process has already taken the name and would get our client.
+    const std::string name = "\\\\.\\pipe\\kv7sim-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                             std::to_string(pipeCounter.fetch_add(1) + 1);
+    WinHandle p(::CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+                                   PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
+                                   pipeBufferSize, pipeBufferSize, 0, nullptr));
+    if (!p.valid())
+        return fail(lastErrorText("CreateNamedPipe"));
+    pipe = std::move(p);
+    pipePath = name;
+    thread = std::thread([this] { run(); });
+    return true;
+}
+
+void PipeHost::stop()
+{
+    stopRequested = true;
+    if (stopEvent.valid())
+        ::SetEvent(stopEvent.get());
+    if (thread.joinable())
+        thread.join();
+    pipe.reset();
+    setListening(false);
+}
+
+void PipeHost::setListening(bool value)
+{
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        listening = value;
+    }
+    changed.notify_all();
+}
+
+bool PipeHost::waitUntilListening(std::chrono::milliseconds limit)
+{
+    std::unique_lock<std::mutex> guard(mutex);
+    changed.wait_for(guard, limit, [this] { return listening || hangUpDone.load() || stopRequested.load(); });
+    return listening;
+}
+
+void PipeHost::advance(double seconds)
+{
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        controller.advance(seconds);
+    }
+    changed.notify_all();
+    if (wakeEvent.valid())
+        ::SetEvent(wakeEvent.get());
+}
+
+void PipeHost::run()
+{
+    while (!stopRequested.load()) {
+        if (!awaitClient())
+            break;
+        const SessionEnd end = serve();
+        if (end == SessionEnd::Vanished) {
+            hangUp();
+            break;
+        }
+        if (end == SessionEnd::Stop)
+            break;
+        // The next client starts on a quiet line, as after a port's flush:
+        // no stale replies, no half-received command.
+        ::DisconnectNamedPipe(pipe.get());
+        std::lock_guard<std::mutex> guard(mutex);
+        controller.readAll();
+        controller.dropPartialFrame();
+    }
+}
+
+bool PipeHost::awaitClient()
+{
+    WinHandle connected = makeEvent();
+    if (!connected.valid())
+        return false;
+    while (!stopRequested.load()) {
+        OVERLAPPED overlapped{};
+        overlapped.hEvent = connected.get();
+        ::ResetEvent(connected.get());
+        if (::ConnectNamedPipe(pipe.get(), &overlapped))
+            return true;
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_PIPE_CONNECTED)
+            return true;
+        if (error == ERROR_NO_DATA) {
+            // A client came and went before we looked: clear its end and listen again.
+            ::DisconnectNamedPipe(pipe.get());
+            continue;
+        }
+        if (error != ERROR_IO_PENDING)
+            return false;
+
+        bool pending = true;
+        setListening(true);
+        const HANDLE waits[] = {stopEvent.get(), connected.get()};
+        const DWORD which = ::WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+        setListening(false);
+        if (which != WAIT_OBJECT_0 + 1) {
+            cancelAndSettle(pipe.get(), overlapped, pending);
+            return false;
+        }
+        DWORD n = 0;
+        if (::GetOverlappedResult(pipe.get(), &overlapped, &n, FALSE))
+            return true;
+        ::DisconnectNamedPipe(pipe.get());
+    }
+    return false;
+}
+
+PipeHost::SessionEnd PipeHost::serve()
+{
+    WinHandle readDone = makeEvent();
+    WinHandle writeDone = makeEvent();
+    if (!readDone.valid() || !writeDone.valid())
+        return SessionEnd::Stop;
+
+    OVERLAPPED readOverlapped{};
+    OVERLAPPED writeOverlapped{};
+    bool reading = false;
+    bool writing = false;
+    std::uint8_t input[512];
+    std::vector<std::uint8_t> pending;    // replies not yet handed to the pipe
+    std::vector<std::uint8_t> inFlight;   // the write in progress
+
+    // A read that completes at once still signals its event, so both cases
+    // are handled by the wait below.
+    auto startRead = [&] {
+        ::ResetEvent(readDone.get());
+        readOverlapped = OVERLAPPED{};
+        readOverlapped.hEvent = readDone.get();
+        reading = ::ReadFile(pipe.get(), input, sizeof input, nullptr, &readOverlapped) ||
+                  ::GetLastError() == ERROR_IO_PENDING;
+        return reading;
+    };
+
+    auto lastTick = Clock::now();
+    auto lastInput = lastTick;
+    auto vanishSince = lastTick;
+    bool vanishing = false;
+    SessionEnd end = SessionEnd::ClientLeft;
+
+    if (!startRead())
+        return end;
+    for (;;) {
+        int timeout = idleWaitMs;
+        {
+            std::lock_guard<std::mutex> guard(mutex);
+            if (options.timeScale > 0.0 && controller.hasQueuedOutput()) {
+                const double due = (controller.nextReleaseTime() - controller.now()) / options.timeScale;
+                timeout = std::clamp(static_cast<int>(std::ceil(due * 1000.0)), 0, idleWaitMs);
+            }
+        }
+        const HANDLE waits[] = {stopEvent.get(), readDone.get(), wakeEvent.get(), writeDone.get()};
+        const DWORD which = ::WaitForMultipleObjects(writing ? 4 : 3, waits, FALSE, static_cast<DWORD>(timeout));
+        if (which == WAIT_OBJECT_0) {
+            end = SessionEnd::Stop;
+            break;
+        }
+        const auto now = Clock::now();
+
+        if (::WaitForSingleObject(readDone.get(), 0) == WAIT_OBJECT_0) {
+            DWORD n = 0;
+            const BOOL ok = ::GetOverlappedResult(pipe.get(), &readOverlapped, &n, FALSE);
+            reading = false;
+            if (!ok)
+                break;   // the client has closed its end
+            if (n > 0) {
+                {
+                    std::lock_guard<std::mutex> guard(mutex);
+                    controller.receive(input, n);
+                }
+                changed.notify_all();
+                lastInput = now;
+            }
+            if (!startRead())
+                break;
+        }
+        if (writing && ::WaitForSingleObject(writeDone.get(), 0) == WAIT_OBJECT_0) {
+            DWORD n = 0;
+            const BOOL ok = ::GetOverlappedResult(pipe.get(), &writeOverlapped, &n, FALSE);
+            writing = false;
+            if (!ok)
+                break;
+        }
+
+        {
+            std::lock_guard<std::mutex> guard(mutex);
+            if (options.timeScale > 0.0)
+                controller.advance(std::chrono::duration<double>(now - lastTick).count() * options.timeScale);
+            // Real controllers give up on a frame whose bytes stop coming;
+            // without this a lost byte would swallow the next command.
+            if (controller.hasPartialFrame() && now - lastInput > std::chrono::milliseconds(options.quietResetMs))
+                controller.dropPartialFrame();
+            const std::vector<std::uint8_t> out = controller.readAll();
+            if (pending.size() + out.size() <= maxPendingOutput)
+                pending.insert(pending.end(), out.begin(), out.end());
+        }
+        lastTick = now;
+        changed.notify_all();
+
+        if (!writing && !pending.empty()) {
+            inFlight.swap(pending);
+            pending.clear();
+            ::ResetEvent(writeDone.get());
+            writeOverlapped = OVERLAPPED{};
+            writeOverlapped.hEvent = writeDone.get();
+            writing = ::WriteFile(pipe.get(), inFlight.data(), static_cast<DWORD>(inFlight.size()), nullptr,
+                                  &writeOverlapped) ||
+                      ::GetLastError() == ERROR_IO_PENDING;
+            if (!writing)
+                break;
+        }
+
+        bool vanish;
+        {
+            std::lock_guard<std::mutex> guard(mutex);
+            vanish = controller.vanished() && !controller.hasQueuedOutput();
+        }
+        if (vanish && pending.empty() && !writing) {
+            if (!vanishing)
+                vanishSince = now;
+            vanishing = true;
+            if (now - vanishSince > hangUpLinger) {
+                end = SessionEnd::Vanished;
+                break;
+            }
+        }
+    }
+    cancelAndSettle(pipe.get(), readOverlapped, reading);
+    cancelAndSettle(pipe.get(), writeOverlapped, writing);
+    return end;
+}
+
+void PipeHost::hangUp()
+{
+    // Closing the server end makes the device disappear: the client's next
+    // read fails, as when a USB adapter is pulled.
+    pipe.reset();
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        hangUpDone = true;
+        listening = false;
+    }
+    changed.notify_all();
+}
+
+}  // namespace kv7::sim

@@ -1,0 +1,38 @@
+// KV7EncoderSetup.exe: the desktop program on Windows.
+#include "app/Application.h"
+#include "platform/win32/WindowsPortCatalog.h"
+#include "sim/hosts/win32/PipeSimulator.h"
+#include "ui/DlgMain.h"
+#include "ui/win32/Win32Api.h"
+#include "ui/win32/Win32DialogHost.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+{
+    // The trackbar lives in the "bar" classes; without them the main window
+    // cannot be built, so say so before anything starts.
+    INITCOMMONCONTROLSEX controls{};
+    controls.dwSize = sizeof controls;
+    controls.dwICC = ICC_BAR_CLASSES | ICC_COOL_CLASSES;
+    if (!::InitCommonControlsEx(&controls)) {
+        ::MessageBoxA(nullptr, "Init Common Controls failed", "Error", MB_OK);
+        return 0;
+    }
+
+    kv7::sim::PipeSimulator simulator;
+    kv7::WindowsPortCatalog catalog;
+    catalog.setSimulator(&simulator);
+
+    kv7::Application::Options options;
+    options.catalog = &catalog;
+    kv7::Application app(options);
+
+    kv7::Win32DialogHost host(instance);
+    kv7::DlgMain mainDialog(&app.control(), &app.model(), &host);
+    mainDialog.setPortChoices(kv7::comPortChoices());
+    app.attachFrontEnd(&mainDialog, &mainDialog);
+    app.start();
+    mainDialog.runDialog();
+    // Nothing goes to the controller on the way out.
+    app.shutdown();
+    return 0;
+}
