@@ -38,11 +38,7 @@ void UniqueFd::reset(int fd)
 
 PtyHost::PtyHost() : PtyHost(Options{}) {}
 
-PtyHost::PtyHost(const Options& o) : options(o), controller(o.config)
-{
-    if (!(options.timeScale >= 0.0) || !std::isfinite(options.timeScale))
-        options.timeScale = 1.0;
-}
+PtyHost::PtyHost(const Options& o) : HostedController(o) {}
 
 PtyHost::~PtyHost() { stop(); }
 
@@ -94,29 +90,19 @@ bool PtyHost::start(std::string* error)
 void PtyHost::stop()
 {
     stopRequested = true;
-    wake();
+    wakeThread();
     if (thread.joinable())
         thread.join();
     master.reset();
     slave.reset();
 }
 
-void PtyHost::wake()
+void PtyHost::wakeThread()
 {
     if (!wakeWrite.valid())
         return;
     const std::uint8_t b = 1;
     [[maybe_unused]] const ssize_t n = ::write(wakeWrite.get(), &b, 1);
-}
-
-void PtyHost::advance(double seconds)
-{
-    {
-        std::lock_guard<std::mutex> guard(mutex);
-        controller.advance(seconds);
-    }
-    changed.notify_all();
-    wake();
 }
 
 void PtyHost::run()

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "sim/engine/VirtualController.h"
+#include "sim/hosts/HostedController.h"
 
 namespace kv7::sim {
 
@@ -47,14 +47,8 @@ private:
     int handle = -1;
 };
 
-class PtyHost {
+class PtyHost final : public HostedController {
 public:
-    struct Options {
-        SimConfig config;
-        double timeScale = 1.0;   // simulated seconds per wall second; 0: only advance() moves time
-        int quietResetMs = 100;   // a command frame left incomplete this long is dropped
-    };
-
     PtyHost();
     explicit PtyHost(const Options& options);
     ~PtyHost();   // stops and joins
@@ -70,46 +64,12 @@ public:
     // The slave device, e.g. /dev/pts/4; empty before start().
     const std::string& path() const { return slavePath; }
     bool running() const { return thread.joinable() && !stopRequested.load(); }
-    // The device vanished (fault) and the terminal has been hung up.
-    bool hungUp() const { return hangUpDone.load(); }
-
-    // Moves the simulated clock on by seconds (any time scale).
-    void advance(double seconds);
-
-    // Runs f(VirtualController&) under the host's lock and returns its result.
-    template <class F>
-    auto withController(F&& f)
-    {
-        std::lock_guard<std::mutex> guard(mutex);
-        return f(controller);
-    }
-
-    // Waits until pred(const VirtualController&) holds, re-checking whenever
-    // the controller has taken bytes or time has moved; false on time-out.
-    template <class P>
-    bool waitUntil(P&& pred, std::chrono::milliseconds limit)
-    {
-        std::unique_lock<std::mutex> guard(mutex);
-        return changed.wait_for(guard, limit, [&] { return pred(static_cast<const VirtualController&>(controller)); });
-    }
-
-    // Waits until the device has vanished and hung up; false on time-out.
-    bool waitForHangUp(std::chrono::milliseconds limit)
-    {
-        std::unique_lock<std::mutex> guard(mutex);
-        return changed.wait_for(guard, limit, [this] { return hangUpDone.load(); });
-    }
 
 private:
     void run();
-    void wake();
+    void wakeThread() override;
     void pump(std::vector<std::uint8_t>& pending);
     void hangUp();
-
-    Options options;
-    std::mutex mutex;
-    std::condition_variable changed;
-    VirtualController controller;
 
     UniqueFd master;
     UniqueFd slave;        // held open so the master never sees a hang-up between clients
@@ -119,7 +79,6 @@ private:
 
     std::thread thread;
     std::atomic<bool> stopRequested{false};
-    std::atomic<bool> hangUpDone{false};
 };
 
 }  // namespace kv7::sim

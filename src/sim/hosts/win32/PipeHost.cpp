@@ -41,11 +41,7 @@ void cancelAndSettle(HANDLE file, OVERLAPPED& overlapped, bool& pending)
 
 PipeHost::PipeHost() : PipeHost(Options{}) {}
 
-PipeHost::PipeHost(const Options& o) : options(o), controller(o.config)
-{
-    if (!(options.timeScale >= 0.0) || !std::isfinite(options.timeScale))
-        options.timeScale = 1.0;
-}
+PipeHost::PipeHost(const Options& o) : HostedController(o) {}
 
 PipeHost::~PipeHost() { stop(); }
 
@@ -107,13 +103,8 @@ bool PipeHost::waitUntilListening(std::chrono::milliseconds limit)
     return listening;
 }
 
-void PipeHost::advance(double seconds)
+void PipeHost::wakeThread()
 {
-    {
-        std::lock_guard<std::mutex> guard(mutex);
-        controller.advance(seconds);
-    }
-    changed.notify_all();
     if (wakeEvent.valid())
         ::SetEvent(wakeEvent.get());
 }

@@ -17,18 +17,12 @@
 #include <vector>
 
 #include "platform/win32/WinHandle.h"
-#include "sim/engine/VirtualController.h"
+#include "sim/hosts/HostedController.h"
 
 namespace kv7::sim {
 
-class PipeHost {
+class PipeHost final : public HostedController {
 public:
-    struct Options {
-        SimConfig config;
-        double timeScale = 1.0;   // simulated seconds per wall second; 0: only advance() moves time
-        int quietResetMs = 100;   // a command frame left incomplete this long is dropped
-    };
-
     PipeHost();
     explicit PipeHost(const Options& options);
     ~PipeHost();   // stops and joins
@@ -44,39 +38,10 @@ public:
     // "\\.\pipe\kv7sim-<process>-<n>"; empty before start().
     const std::string& path() const { return pipePath; }
     bool running() const { return thread.joinable() && !stopRequested.load(); }
-    // The device vanished (fault) and the pipe has been closed for good.
-    bool hungUp() const { return hangUpDone.load(); }
 
     // Waits until a client can open path(); false on time-out or once the
     // host has stopped or hung up.
     bool waitUntilListening(std::chrono::milliseconds limit);
-
-    // Moves the simulated clock on by seconds (any time scale).
-    void advance(double seconds);
-
-    // Runs f(VirtualController&) under the host's lock and returns its result.
-    template <class F>
-    auto withController(F&& f)
-    {
-        std::lock_guard<std::mutex> guard(mutex);
-        return f(controller);
-    }
-
-    // Waits until pred(const VirtualController&) holds, re-checking whenever
-    // the controller has taken bytes or time has moved; false on time-out.
-    template <class P>
-    bool waitUntil(P&& pred, std::chrono::milliseconds limit)
-    {
-        std::unique_lock<std::mutex> guard(mutex);
-        return changed.wait_for(guard, limit, [&] { return pred(static_cast<const VirtualController&>(controller)); });
-    }
-
-    // Waits until the device has vanished and hung up; false on time-out.
-    bool waitForHangUp(std::chrono::milliseconds limit)
-    {
-        std::unique_lock<std::mutex> guard(mutex);
-        return changed.wait_for(guard, limit, [this] { return hangUpDone.load(); });
-    }
 
 private:
     enum class SessionEnd { ClientLeft, Stop, Vanished };
@@ -86,11 +51,8 @@ private:
     SessionEnd serve();
     void setListening(bool value);
     void hangUp();
+    void wakeThread() override;
 
-    Options options;
-    std::mutex mutex;
-    std::condition_variable changed;
-    VirtualController controller;
     bool listening = false;   // guarded by mutex
 
     WinHandle pipe;
@@ -100,7 +62,6 @@ private:
 
     std::thread thread;
     std::atomic<bool> stopRequested{false};
-    std::atomic<bool> hangUpDone{false};
 };
 
 }  // namespace kv7::sim

@@ -1,0 +1,85 @@
+// What the real-time hosts (pseudo-terminal, named pipe) share: the
+// controller under a lock, its clock moved from outside, and the waits that
+// tests and tools use while the host's own thread serves the device side.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <mutex>
+
+#include "sim/engine/VirtualController.h"
+
+namespace kv7::sim {
+
+struct HostOptions {
+    SimConfig config;
+    double timeScale = 1.0;   // simulated seconds per wall second; 0: only advance() moves time
+    int quietResetMs = 100;   // a command frame left incomplete this long is dropped
+};
+
+class HostedController {
+public:
+    using Options = HostOptions;
+
+    HostedController(const HostedController&) = delete;
+    HostedController& operator=(const HostedController&) = delete;
+
+    // The device vanished (fault) and the host has hung up for good.
+    bool hungUp() const { return hangUpDone.load(); }
+
+    // Moves the simulated clock on by seconds (any time scale).
+    void advance(double seconds)
+    {
+        {
+            std::lock_guard<std::mutex> guard(mutex);
+            controller.advance(seconds);
+        }
+        changed.notify_all();
+        wakeThread();
+    }
+
+    // Runs f(VirtualController&) under the host's lock and returns its result.
+    template <class F>
+    auto withController(F&& f)
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        return f(controller);
+    }
+
+    // Waits until pred(const VirtualController&) holds, re-checking whenever
+    // the controller has taken bytes or time has moved; false on time-out.
+    template <class P>
+    bool waitUntil(P&& pred, std::chrono::milliseconds limit)
+    {
+        std::unique_lock<std::mutex> guard(mutex);
+        return changed.wait_for(guard, limit, [&] { return pred(static_cast<const VirtualController&>(controller)); });
+    }
+
+    // Waits until the device has vanished and hung up; false on time-out.
+    bool waitForHangUp(std::chrono::milliseconds limit)
+    {
+        std::unique_lock<std::mutex> guard(mutex);
+        return changed.wait_for(guard, limit, [this] { return hangUpDone.load(); });
+    }
+
+protected:
+    explicit HostedController(const Options& o) : options(o), controller(o.config)
+    {
+        if (!(options.timeScale >= 0.0) || !std::isfinite(options.timeScale))
+            options.timeScale = 1.0;
+    }
+    virtual ~HostedController() = default;
+
+    // Makes the host's thread look at the controller again.
+    virtual void wakeThread() = 0;
+
+    Options options;
+    std::mutex mutex;
+    std::condition_variable changed;   // the controller took bytes, time moved, or the device hung up
+    VirtualController controller;
+    std::atomic<bool> hangUpDone{false};
+};
+
+}  // namespace kv7::sim
