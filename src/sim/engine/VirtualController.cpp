@@ -338,15 +338,17 @@ void VirtualController::advance(double seconds)
         return;
     double remaining = seconds;
     while (remaining > 0.0) {
-        const AxisLimits ra = limits(Axis::Ra);
-        const AxisLimits dec = limits(Axis::Dec);
-        const bool steady = raDrive.steady(ra) && decDrive.steady(dec);
-        const double h = steady ? remaining : std::min(remaining, AxisDrive::maxStep);
-        raDrive.step(h, ra);
-        decDrive.step(h, dec);
+        const double h = steady() ? remaining : std::min(remaining, AxisDrive::maxStep);
+        raDrive.step(h, limits(Axis::Ra));
+        decDrive.step(h, limits(Axis::Dec));
         clock += h;
         remaining -= h;
     }
+}
+
+bool VirtualController::steady() const
+{
+    return raDrive.steady(limits(Axis::Ra)) && decDrive.steady(limits(Axis::Dec));
 }
 
 AxisLimits VirtualController::limits(Axis axis) const

@@ -48,6 +48,10 @@ public:
     // Moves simulated time on by seconds (ignored unless finite and > 0).
     void advance(double seconds);
     double now() const { return clock; }
+    // Both axes at a constant speed (at rest, tracking, or moving at a set
+    // speed): until the next command only the positions change, and any
+    // stretch of time may pass in one step.
+    bool steady() const;
 
     // Reply bytes whose time has come, up to capacity; returns the count.
     std::size_t read(std::uint8_t* out, std::size_t capacity);

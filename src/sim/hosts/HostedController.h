@@ -7,7 +7,10 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <cstddef>
+#include <cstdint>
 #include <mutex>
+#include <vector>
 
 #include "sim/engine/VirtualController.h"
 
@@ -72,14 +75,35 @@ protected:
     }
     virtual ~HostedController() = default;
 
+    using Clock = std::chrono::steady_clock;
+
     // Makes the host's thread look at the controller again.
     virtual void wakeThread() = 0;
+
+    // For the host's thread. How long it may wait for the client before the
+    // controller needs it: until the next reply falls due, a short step
+    // while an axis changes speed, a frame is half in or the device is
+    // vanishing, and a longer one while all is steady.
+    int waitLimitMs();
+    // Bytes from the client at now; the controller's clock is brought up
+    // to now first, so a command acts at the moment it arrived.
+    void receiveFromClient(const std::uint8_t* data, std::size_t length, Clock::time_point now);
+    // Brings the clock up to now, drops a command frame whose bytes stopped
+    // coming, and appends the replies that are due to toClient (as long as
+    // it stays under a bound, as a line would lose what nobody reads).
+    void catchUp(Clock::time_point now, std::vector<std::uint8_t>& toClient);
 
     Options options;
     std::mutex mutex;
     std::condition_variable changed;   // the controller took bytes, time moved, or the device hung up
     VirtualController controller;
     std::atomic<bool> hangUpDone{false};
+
+private:
+    void advanceTo(Clock::time_point now);   // with the lock held
+
+    Clock::time_point lastTick = Clock::now();    // host thread only
+    Clock::time_point lastInput = lastTick;       // host thread only
 };
 
 }  // namespace kv7::sim

@@ -16,12 +16,8 @@ namespace kv7::sim {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// Output a peer is not reading piles up in the terminal; beyond this the
-// host drops it, as a line with nobody listening would.
-constexpr std::size_t maxPendingOutput = 1 << 16;
-constexpr int idlePollMs = 10;
+// A vanishing device's last reply is given this long to be read before the
+// terminal hangs up, and at most hangUpGraceMs.
 constexpr int hangUpLingerMs = 50;
 constexpr int hangUpGraceMs = 1000;
 
@@ -108,21 +104,12 @@ void PtyHost::wakeThread()
 void PtyHost::run()
 {
     std::vector<std::uint8_t> pending;
-    auto lastTick = Clock::now();
-    auto lastInput = lastTick;
-    auto vanishSince = lastTick;
+    auto vanishSince = Clock::now();
     bool vanishing = false;
     std::uint8_t buffer[512];
 
     while (!stopRequested.load()) {
-        int timeout = idlePollMs;
-        {
-            std::lock_guard<std::mutex> guard(mutex);
-            if (options.timeScale > 0.0 && controller.hasQueuedOutput()) {
-                const double due = (controller.nextReleaseTime() - controller.now()) / options.timeScale;
-                timeout = std::clamp(static_cast<int>(std::ceil(due * 1000.0)), 0, idlePollMs);
-            }
-        }
+        int timeout = waitLimitMs();
         if (!pending.empty())
             timeout = std::min(timeout, 1);
 
@@ -136,29 +123,10 @@ void PtyHost::run()
         const auto now = Clock::now();
         if (master.valid() && (fds[1].revents & POLLIN)) {
             const ssize_t n = ::read(master.get(), buffer, sizeof buffer);
-            if (n > 0) {
-                {
-                    std::lock_guard<std::mutex> guard(mutex);
-                    controller.receive(buffer, static_cast<std::size_t>(n));
-                }
-                changed.notify_all();
-                lastInput = now;
-            }
+            if (n > 0)
+                receiveFromClient(buffer, static_cast<std::size_t>(n), now);
         }
-        {
-            std::lock_guard<std::mutex> guard(mutex);
-            if (options.timeScale > 0.0)
-                controller.advance(std::chrono::duration<double>(now - lastTick).count() * options.timeScale);
-            // Real controllers give up on a frame whose bytes stop coming;
-            // without this a lost byte would swallow the next command.
-            if (controller.hasPartialFrame() && now - lastInput > std::chrono::milliseconds(options.quietResetMs))
-                controller.dropPartialFrame();
-            const std::vector<std::uint8_t> out = controller.readAll();
-            if (pending.size() + out.size() <= maxPendingOutput)
-                pending.insert(pending.end(), out.begin(), out.end());
-        }
-        lastTick = now;
-        changed.notify_all();
+        catchUp(now, pending);
         pump(pending);
 
         bool vanish;

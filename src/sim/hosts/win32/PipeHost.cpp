@@ -7,13 +7,7 @@ namespace kv7::sim {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// Output a client is not reading piles up; beyond this the host drops it,
-// as a line with nobody listening would.
-constexpr std::size_t maxPendingOutput = 1 << 16;
 constexpr DWORD pipeBufferSize = 1 << 16;
-constexpr int idleWaitMs = 10;
 // A vanishing device's last reply is given this long to be read before the
 // pipe closes; closing keeps unread bytes readable, this only orders them.
 constexpr auto hangUpLinger = std::chrono::milliseconds(50);
@@ -195,23 +189,14 @@ PipeHost::SessionEnd PipeHost::serve()
         return reading;
     };
 
-    auto lastTick = Clock::now();
-    auto lastInput = lastTick;
-    auto vanishSince = lastTick;
+    auto vanishSince = Clock::now();
     bool vanishing = false;
     SessionEnd end = SessionEnd::ClientLeft;
 
     if (!startRead())
         return end;
     for (;;) {
-        int timeout = idleWaitMs;
-        {
-            std::lock_guard<std::mutex> guard(mutex);
-            if (options.timeScale > 0.0 && controller.hasQueuedOutput()) {
-                const double due = (controller.nextReleaseTime() - controller.now()) / options.timeScale;
-                timeout = std::clamp(static_cast<int>(std::ceil(due * 1000.0)), 0, idleWaitMs);
-            }
-        }
+        const int timeout = waitLimitMs();
         const HANDLE waits[] = {stopEvent.get(), readDone.get(), wakeEvent.get(), writeDone.get()};
         const DWORD which = ::WaitForMultipleObjects(writing ? 4 : 3, waits, FALSE, static_cast<DWORD>(timeout));
         if (which == WAIT_OBJECT_0) {
@@ -226,14 +211,8 @@ PipeHost::SessionEnd PipeHost::serve()
             reading = false;
             if (!ok)
                 break;   // the client has closed its end
-            if (n > 0) {
-                {
-                    std::lock_guard<std::mutex> guard(mutex);
-                    controller.receive(input, n);
-                }
-                changed.notify_all();
-                lastInput = now;
-            }
+            if (n > 0)
+                receiveFromClient(input, n, now);
             if (!startRead())
                 break;
         }
@@ -245,20 +224,7 @@ PipeHost::SessionEnd PipeHost::serve()
                 break;
         }
 
-        {
-            std::lock_guard<std::mutex> guard(mutex);
-            if (options.timeScale > 0.0)
-                controller.advance(std::chrono::duration<double>(now - lastTick).count() * options.timeScale);
-            // Real controllers give up on a frame whose bytes stop coming;
-            // without this a lost byte would swallow the next command.
-            if (controller.hasPartialFrame() && now - lastInput > std::chrono::milliseconds(options.quietResetMs))
-                controller.dropPartialFrame();
-            const std::vector<std::uint8_t> out = controller.readAll();
-            if (pending.size() + out.size() <= maxPendingOutput)
-                pending.insert(pending.end(), out.begin(), out.end());
-        }
-        lastTick = now;
-        changed.notify_all();
+        catchUp(now, pending);
 
         if (!writing && !pending.empty()) {
             inFlight.swap(pending);
