@@ -1,15 +1,24 @@
 #include "SimTestUtil.h"
 
-#include <cstdlib>
-#include <unistd.h>
+#include <random>
+#include <string>
 
 namespace kv7::sim::test {
 
 TempDir::TempDir()
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kv7sim-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()))
-        dir = pattern;
+    // create_directory fails when the name exists, so a directory made here
+    // belongs to this test alone, on every system.
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::filesystem::path candidate = base / ("kv7sim-test-" + std::to_string(random()));
+        std::error_code ec;
+        if (std::filesystem::create_directory(candidate, ec)) {
+            dir = candidate;
+            return;
+        }
+    }
 }
 
 TempDir::~TempDir()
