@@ -58,10 +58,10 @@ void CommControl::stopThreads()
 // ---------------------------------------------------------------------------
 // iKV7Control: one locked write per message.
 
-void CommControl::writeMessage(const std::uint8_t* msg, std::size_t length)
+bool CommControl::writeMessage(const std::uint8_t* msg, std::size_t length, const std::atomic<bool>* giveUp)
 {
     std::lock_guard<std::mutex> guard(channelLock);
-    channel.write(msg, length);
+    return channel.write(msg, length, giveUp);
 }
 
 void CommControl::writeChannel(const std::uint8_t* data, std::size_t length) { writeMessage(data, length); }
@@ -383,13 +383,10 @@ void CommControl::forwardReceived(const std::uint8_t* bytes, std::size_t count)
         const std::size_t n = count < maxSerialChunk ? count : maxSerialChunk;
         msg[0] = static_cast<std::uint8_t>(0xE0 | n);
         std::memcpy(msg + 1, bytes, n);
-        {
-            // Bytes still waiting for room when the port is being closed
-            // are dropped with it.
-            std::lock_guard<std::mutex> guard(channelLock);
-            if (!channel.write(msg, n + 1, &readerStop))
-                return;
-        }
+        // Bytes still waiting for room when the port is being closed are
+        // dropped with it.
+        if (!writeMessage(msg, n + 1, &readerStop))
+            return;
         bytes += n;
         count -= n;
     }

@@ -87,7 +87,9 @@ public:
 
 private:
     // Channel and worker.
-    void writeMessage(const std::uint8_t* message, std::size_t length);
+    // One whole message under channelLock; false when it was not written
+    // (the channel stopped, or giveUp was set while waiting for room).
+    bool writeMessage(const std::uint8_t* message, std::size_t length, const std::atomic<bool>* giveUp = nullptr);
     void writeTargetMessage(std::uint8_t code, std::uint32_t raArcsec, std::int32_t decArcsec);
     void workerLoop();
     void assemble(std::uint8_t b);

@@ -338,9 +338,12 @@ void VirtualController::advance(double seconds)
         return;
     double remaining = seconds;
     while (remaining > 0.0) {
-        const double h = steady() ? remaining : std::min(remaining, AxisDrive::maxStep);
-        raDrive.step(h, limits(Axis::Ra));
-        decDrive.step(h, limits(Axis::Dec));
+        const AxisLimits ra = limits(Axis::Ra);
+        const AxisLimits dec = limits(Axis::Dec);
+        const bool steady = raDrive.steady(ra) && decDrive.steady(dec);
+        const double h = steady ? remaining : std::min(remaining, AxisDrive::maxStep);
+        raDrive.step(h, ra);
+        decDrive.step(h, dec);
         clock += h;
         remaining -= h;
     }
