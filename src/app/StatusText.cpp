@@ -22,7 +22,13 @@ namespace {
     X("Manual movement")                                      \
     X("Positioning")                                          \
     X("Encoder calibration parameters updated.")              \
-    X("Parameters stored...")
+    X("Parameters stored...")                                 \
+    X("Error: Connection lost.")                              \
+    X("Error: Port in use by another program.")               \
+    X("Error: Port closed before every command was sent.")    \
+    X("Error: No reply from the controller.")                 \
+    X("Error: Parameters not stored.")                        \
+    X("Error: Busy positioning; wait for Ready.")
 
 #define KV7_NARROW(text) text,
 #define KV7_WIDE(text) L"" text,
@@ -36,5 +42,11 @@ const wchar_t* const wideTexts[statusCount] = {KV7_STATUS_TEXTS(KV7_WIDE)};
 const char* statusText(std::uint32_t status) { return status < statusCount ? narrowTexts[status] : nullptr; }
 
 const wchar_t* statusTextWide(std::uint32_t status) { return status < statusCount ? wideTexts[status] : nullptr; }
+
+bool isErrorStatus(std::uint32_t status)
+{
+    const char* text = statusText(status);
+    return text && text[0] == 'E' && text[1] == 'r';
+}
 
 }  // namespace kv7

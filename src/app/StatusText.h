@@ -5,10 +5,14 @@
 
 namespace kv7 {
 
-constexpr std::uint32_t statusCount = 18;
+constexpr std::uint32_t statusCount = 24;
 
-// The text for a status code, or null for a code above 17.
+// The text for a status code, or null for a code above 23.
 const char* statusText(std::uint32_t status);
 const wchar_t* statusTextWide(std::uint32_t status);
+
+// True for the statuses that report a failure ("Error: ..."), whose text
+// should not outlive a later success.
+bool isErrorStatus(std::uint32_t status);
 
 }  // namespace kv7

@@ -92,6 +92,13 @@ enum : std::uint32_t {
     Positioning = 15,
     CalibrationUpdated = 16,
     ParametersStored = 17,
+    // Raised by this link beyond the original table.
+    ConnectionLost = 18,        // the device went away, or a frame could not be written
+    PortInUse = 19,             // another program holds the port
+    OutputDiscarded = 20,       // the port closed with frames still unsent
+    NoReply = 21,               // an awaited reply did not come
+    StoreFailed = 22,           // the controller said the parameters were not stored
+    BusyPositioning = 23,       // refused: it would cut a positioning cycle short
 };
 }
 
