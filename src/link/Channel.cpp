@@ -9,7 +9,12 @@ bool Channel::write(const std::uint8_t* data, std::size_t length, const std::ato
     if (length > capacity)
         return false;
     std::unique_lock<std::mutex> guard(mutex);
-    writable.wait(guard, [&] { return isStopped || capacity - count >= length || (giveUp && giveUp->load()); });
+    const auto canGo = [&] { return isStopped || capacity - count >= length || (giveUp && giveUp->load()); };
+    if (!canGo()) {
+        ++waiting;
+        writable.wait(guard, canGo);
+        --waiting;
+    }
     if (isStopped || capacity - count < length)
         return false;
     std::size_t tail = (head + count) % capacity;
@@ -79,6 +84,12 @@ std::size_t Channel::pending() const
 {
     std::lock_guard<std::mutex> guard(mutex);
     return count;
+}
+
+std::size_t Channel::waitingWriters() const
+{
+    std::lock_guard<std::mutex> guard(mutex);
+    return waiting;
 }
 
 }  // namespace kv7

@@ -1,6 +1,9 @@
 // The internal byte channel: many writers, one reader (the link worker).
 // Writers block while the buffer is full, so nothing is ever dropped; the
 // reader waits with a time-out. stop() releases every waiter for shutdown.
+// Each write lands whole, never interleaved with another writer's bytes, so
+// a message needs no lock of its own: a writer waiting for room holds
+// nothing that another thread could be queued behind.
 #pragma once
 
 #include <atomic>
@@ -33,6 +36,9 @@ public:
     void stop();
     bool stopped() const;
     std::size_t pending() const;
+    // How many writers are waiting for room right now (tests use it to know
+    // that a writer has blocked, instead of sleeping).
+    std::size_t waitingWriters() const;
 
 private:
     mutable std::mutex mutex;
@@ -42,6 +48,7 @@ private:
     std::uint8_t ring[capacity] = {};
     std::size_t head = 0;   // next byte to read
     std::size_t count = 0;
+    std::size_t waiting = 0;
     bool isStopped = false;
 };
 

@@ -56,11 +56,14 @@ void CommControl::stopThreads()
 }
 
 // ---------------------------------------------------------------------------
-// iKV7Control: one locked write per message.
+// iKV7Control: one channel write per message.
 
 bool CommControl::writeMessage(const std::uint8_t* msg, std::size_t length, const std::atomic<bool>* giveUp)
 {
-    std::lock_guard<std::mutex> guard(channelLock);
+    // No lock around the write: the channel lands each message whole. A lock
+    // here would let a writer that waits for room (holding it) keep the
+    // serial reader queued behind it, while the worker, the only thread that
+    // makes room, waits to join that reader.
     return channel.write(msg, length, giveUp);
 }
 
@@ -216,6 +219,8 @@ std::size_t CommControl::pollSerial()
         return 0;
     std::uint8_t buffer[serialReadSize];
     const int n = port->read(buffer, sizeof buffer, 0);
+    if (n < 0)
+        postPortFailed();
     if (n <= 0)
         return 0;
     forwardReceived(buffer, static_cast<std::size_t>(n));
@@ -248,24 +253,39 @@ void CommControl::dispatch()
     const std::uint8_t kind = (header >> 5) & 0x03;
     const std::size_t length = header & 0x1F;
 
+    frameFailed = false;
     switch (kind) {
     case ChannelKind::Heartbeat:
         if (portOpen)
             actOnLinkResult(onLinkTick());
-        return;
+        break;
     case ChannelKind::SerialData:
         if (portOpen)
             actOnLinkResult(feedReplyBytes(message + 1, length));
-        return;
+        break;
     case ChannelKind::Unused:
         return;
     default:
+        dispatchCommand(length);
         break;
     }
+    // A frame that could not be written means the device is gone or will
+    // not listen; going on as if it had been sent would mislead.
+    if (frameFailed && portOpen)
+        loseConnection();
+    else if (portOpen)
+        issueDeferredRead();
+}
 
+void CommControl::dispatchCommand(std::size_t length)
+{
     if (length == 0)
         return;
     const std::uint8_t code = message[1];
+    if (code == ChannelCommand::PortFailed && length == 2) {
+        runPortFailed(message[2]);
+        return;
+    }
     if (code < ChannelCommand::Connect || code > ChannelCommand::AnswerMeridianFlip)
         return;
     if (code == ChannelCommand::Connect && length == 6) {
@@ -300,11 +320,18 @@ void CommControl::runConnect(std::uint8_t portNumber, std::uint32_t baud)
     PortBinding binding;
     const bool known = catalog && catalog->resolve(portNumber, binding) && binding.port;
     notificationListener->onStatus(binding.simulated ? Status::TestingWithoutPort : Status::OpeningPort);
-    if (!known || !binding.port->open(binding.device, baud)) {
+    if (!known) {
         notificationListener->onStatus(Status::CannotOpenPort);
         return;
     }
+    if (!binding.port->open(binding.device, baud)) {
+        const bool inUse = binding.port->openError() == OpenError::InUse;
+        notificationListener->onStatus(inUse ? Status::PortInUse : Status::CannotOpenPort);
+        return;
+    }
     port = binding.port;
+    connection = static_cast<std::uint8_t>(connection + 1);
+    discardedBytes = 0;
     portOpen = true;
     readerStop = false;
     if (options.startThreads)
@@ -327,6 +354,28 @@ void CommControl::runDisconnect()
     }
     closePort();
     notificationListener->onStatus(Status::ConnectionClosed);
+    if (discardedBytes > 0)
+        notificationListener->onStatus(Status::OutputDiscarded);
+}
+
+void CommControl::runPortFailed(std::uint8_t failedConnection)
+{
+    // A failure posted by the reader of a connection closed since is old news.
+    if (!portOpen || failedConnection != connection)
+        return;
+    loseConnection();
+}
+
+void CommControl::loseConnection()
+{
+    closePort();
+    notificationListener->onStatus(Status::ConnectionLost);
+}
+
+void CommControl::reportSent(std::uint32_t status)
+{
+    if (!frameFailed)
+        notificationListener->onStatus(status);
 }
 
 // ---------------------------------------------------------------------------
@@ -345,8 +394,10 @@ void CommControl::closePort()
             port->wakeReader();
         readerThread.join();
     }
-    if (portOpen && port)
+    if (portOpen && port) {
         port->close();
+        discardedBytes = port->discardedAtClose();
+    }
     port = nullptr;
     linkReady = false;
     portOpen = false;
@@ -354,9 +405,11 @@ void CommControl::closePort()
 
 bool CommControl::writeFrame(const std::uint8_t* frame, std::size_t length)
 {
-    if (!port)
+    if (!port || frameFailed)
         return false;
-    return port->write(frame, length, frameWriteTimeoutMs);
+    if (!port->write(frame, length, frameWriteTimeoutMs))
+        frameFailed = true;
+    return !frameFailed;
 }
 
 void CommControl::readerLoop()
@@ -364,19 +417,24 @@ void CommControl::readerLoop()
     std::uint8_t buffer[serialReadSize];
     while (!readerStop) {
         const int n = port->read(buffer, sizeof buffer, readerWaitMs);
-        if (n > 0) {
-            forwardReceived(buffer, static_cast<std::size_t>(n));
-        } else if (n < 0) {
-            // A failed port is not reported: the reader keeps waiting in short
-            // steps until it is stopped, and the link notices no replies.
-            channel.sleepUnlessStopped(readerWaitMs);
-            if (channel.stopped())
-                return;
+        if (n > 0 && !forwardReceived(buffer, static_cast<std::size_t>(n)))
+            return;
+        if (n < 0) {
+            // End of file, a hang-up or an I/O error: the device has gone.
+            // The worker closes the port; this thread has nothing left to read.
+            postPortFailed();
+            return;
         }
     }
 }
 
-void CommControl::forwardReceived(const std::uint8_t* bytes, std::size_t count)
+void CommControl::postPortFailed()
+{
+    const std::uint8_t msg[3] = {commandHeader(2), ChannelCommand::PortFailed, connection.load()};
+    writeMessage(msg, sizeof msg, &readerStop);
+}
+
+bool CommControl::forwardReceived(const std::uint8_t* bytes, std::size_t count)
 {
     std::uint8_t msg[1 + maxSerialChunk];
     while (count > 0) {
@@ -386,10 +444,11 @@ void CommControl::forwardReceived(const std::uint8_t* bytes, std::size_t count)
         // Bytes still waiting for room when the port is being closed are
         // dropped with it.
         if (!writeMessage(msg, n + 1, &readerStop))
-            return;
+            return false;
         bytes += n;
         count -= n;
     }
+    return true;
 }
 
 // ---------------------------------------------------------------------------

@@ -7,7 +7,6 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 #include <thread>
 
 #include "app/Interfaces.h"
@@ -66,6 +65,11 @@ public:
     // Flags any thread may read.
     bool isPortOpen() const { return portOpen.load(); }
     bool isLinkReady() const { return linkReady.load(); }
+    // Bytes of frames that the last port close had to discard unsent (the
+    // device would not take them in time); 0 when everything left.
+    std::size_t bytesDiscardedAtClose() const { return discardedBytes.load(); }
+    // Writers blocked on a full channel (tests wait on it instead of sleeping).
+    std::size_t writersWaiting() const { return channel.waitingWriters(); }
 
     // Without threads (Options::startThreads false) the caller plays both
     // the worker and the serial reader. pump() handles every message in the
@@ -87,23 +91,30 @@ public:
 
 private:
     // Channel and worker.
-    // One whole message under channelLock; false when it was not written
-    // (the channel stopped, or giveUp was set while waiting for room).
+    // One whole message; false when it was not written (the channel
+    // stopped, or giveUp was set while waiting for room).
     bool writeMessage(const std::uint8_t* message, std::size_t length, const std::atomic<bool>* giveUp = nullptr);
     void writeTargetMessage(std::uint8_t code, std::uint32_t raArcsec, std::int32_t decArcsec);
     void workerLoop();
     void assemble(std::uint8_t b);
     void dispatch();
+    void dispatchCommand(std::size_t length);
     void actOnLinkResult(int result);
     void runConnect(std::uint8_t port, std::uint32_t baud);
     void runDisconnect();
+    void runPortFailed(std::uint8_t connection);
+    void loseConnection();
+    // Raises a status that announces something sent, unless a frame of the
+    // same message failed to go out.
+    void reportSent(std::uint32_t status);
 
     // Serial transport.
     bool openPort(std::uint8_t port, std::uint32_t baud, bool& simulated);
     void closePort();
     bool writeFrame(const std::uint8_t* frame, std::size_t length);
     void readerLoop();
-    void forwardReceived(const std::uint8_t* bytes, std::size_t count);
+    bool forwardReceived(const std::uint8_t* bytes, std::size_t count);
+    void postPortFailed();
 
     // Frames and replies.
     int feedReplyBytes(const std::uint8_t* bytes, std::size_t count);
@@ -117,7 +128,16 @@ private:
     void executeCommand(const std::uint8_t* message, std::size_t length);
     int handleReply(const std::uint8_t* frame);
     int handleConnectReply(const std::uint8_t* frame);
+    bool replyFits(const std::uint8_t* frame) const;
+    void awaitReply(std::int32_t state);
+    bool awaitsReply() const;
     int onLinkTick();
+    void endPause();
+    void replyTimedOut();
+    void requestEncoderReading(std::uint8_t mode);
+    void sendEncoderReading(std::uint8_t mode);
+    void issueDeferredRead();
+    void resumeAfterReading();
     void pauseElapsed();
     void deriveAxisConstants();
     void executePierSideAction(std::uint8_t action);
@@ -128,6 +148,11 @@ private:
     void executeStopMotion(std::uint8_t mode);
     void executeGotoTarget(std::uint32_t raArcsec, std::int32_t decArcsec);
     void executeMeridianFlipAnswer(std::uint8_t answer);
+    void startSkyGoTo();
+    bool positioning() const;
+    void pauseBeforePoll();
+    void arrived();
+    void endPositioning();
     void refreshTargetRaPosition();
     double hourOffset() const;
     void computeAxisPositions(bool west, bool raOnly, double hourOffset);
@@ -137,7 +162,6 @@ private:
     PortCatalog* catalog;
     Options options;
 
-    std::mutex channelLock;
     Channel channel;
 
     std::thread workerThread;
@@ -152,7 +176,12 @@ private:
 
     std::atomic<bool> portOpen{false};
     std::atomic<bool> linkReady{false};
+    std::atomic<std::size_t> discardedBytes{0};
     SerialPort* port = nullptr;
+    // Numbers each opened connection, so that a failure the reader of an
+    // earlier one posted cannot close a later one.
+    std::atomic<std::uint8_t> connection{0};
+    bool frameFailed = false;   // a frame of the message being handled did not go out
 
     ControllerParameters parameters{};
     AxisConfiguration axisConfiguration{};
@@ -165,6 +194,17 @@ private:
     std::int32_t pauseTicks = 0;
     std::int32_t connectTicks = 0;
     std::uint8_t readEncoderMode = 0;
+    // Awaited replies that have not come: ticks left, and how many in a row
+    // a positioning cycle has missed.
+    std::int32_t replyTicks = 0;
+    std::int32_t missedReplies = 0;
+    // An encoder reading asked for while a reply was awaited (mode + 1; 0
+    // none), sent as soon as the line is free.
+    std::uint8_t deferredRead = 0;
+    // A reading taken in the pause between two motion polls; its reply
+    // returns the link to the pause.
+    bool readInPause = false;
+    std::int32_t pierBeforeFlip = PierState::pierEast;
 
     std::int32_t pierState = PierState::pierEast;
     double targetRaHours = 0.0;

@@ -11,6 +11,11 @@ namespace {
 constexpr std::int32_t connectTimeoutTicks = 40;   // 10 s of heartbeats
 constexpr std::int32_t identifyPauseTicks = 2;
 constexpr std::int32_t motionPollTicks = 8;        // about 2 s between motion polls
+// A controller answers within milliseconds; 3 s without the awaited reply
+// means it was lost (or never sent).
+constexpr std::int32_t replyTimeoutTicks = 12;
+// A positioning cycle rides out a few lost replies before it gives up.
+constexpr std::int32_t maxMissedReplies = 3;
 constexpr std::uint64_t arcsecPerTurn = 1296000;
 
 std::uint64_t powerOfTwo(std::uint8_t exponent) { return std::uint64_t{1} << (exponent % 64); }
@@ -42,6 +47,10 @@ int CommControl::startConnectSequence()
     axisConfiguration.raEncoderOffset = 0;
     axisConfiguration.decEncoderOffset = 0;
     connectTicks = connectTimeoutTicks;
+    replyTicks = 0;
+    missedReplies = 0;
+    deferredRead = 0;
+    readInPause = false;
     linkState = LinkState::AwaitIdentity;
     sendCode(DeviceCommand::Identify);
     return LinkResult::Nothing;
@@ -61,13 +70,23 @@ void CommControl::executeCommand(const std::uint8_t* msg, std::size_t length)
     std::uint8_t args[31] = {};
     std::memcpy(args, msg + 1, length > 1 ? length - 1 : 0);
 
+    // These would cut a positioning cycle short (a new link state, a pier
+    // side changed under the go-to) and leave it half done.
+    const bool cutsPositioning = code == ChannelCommand::SetMotorReversal || code == ChannelCommand::PierSideAction ||
+                                 code == ChannelCommand::SetEncoderFormat ||
+                                 code == ChannelCommand::SetEncoderCalibration;
+    if (cutsPositioning && positioning()) {
+        notificationListener->onStatus(Status::BusyPositioning);
+        return;
+    }
+
     switch (code) {
     case ChannelCommand::StoreParameters:
         if (linkState != LinkState::Idle) {
             notificationListener->onStatus(Status::CommunicationError);
             return;
         }
-        linkState = LinkState::AwaitStoreReply;
+        awaitReply(LinkState::AwaitStoreReply);
         sendCodeByte(DeviceCommand::StoreParameters, 1);
         return;
     case ChannelCommand::ManualMove:
@@ -75,7 +94,7 @@ void CommControl::executeCommand(const std::uint8_t* msg, std::size_t length)
         return;
     case ChannelCommand::StopMotion:
         executeStopMotion(args[0]);
-        notificationListener->onStatus(Status::Ready);
+        reportSent(Status::Ready);
         return;
     case ChannelCommand::SetTracking:
         sendCodeByteByte(DeviceCommand::SetTrackingMode, 0, args[0]);
@@ -99,14 +118,10 @@ void CommControl::executeCommand(const std::uint8_t* msg, std::size_t length)
         return;
     }
     case ChannelCommand::ReadEncoders:
-        linkState = LinkState::AwaitEncoderReading;
-        readEncoderMode = args[0];
-        if (args[0] == 0)
-            sendCodeByte(DeviceCommand::ReadEncoders, 1);
-        else if (args[0] == 1)
-            sendCodeByte(DeviceCommand::ReadEncodersMode1, 1);
-        else if (args[0] == 2)
-            sendCodeByte(DeviceCommand::ReadEncodersMode2, 1);
+        // Modes beyond 2 have no device command; awaiting a reply to nothing
+        // would only end in a time-out.
+        if (args[0] <= 2)
+            requestEncoderReading(args[0]);
         return;
     case ChannelCommand::SyncToTarget:
         // Accepted while ready; there is no device action for it.
@@ -115,7 +130,7 @@ void CommControl::executeCommand(const std::uint8_t* msg, std::size_t length)
         axisConfiguration.reverseEncoderBits = args[0];
         axisConfiguration.raEncoderOffset = readU32le(args + 1);
         axisConfiguration.decEncoderOffset = readU32le(args + 5);
-        linkState = LinkState::AwaitCalibrationReply;
+        awaitReply(LinkState::AwaitCalibrationReply);
         std::uint8_t frame[maxCommandFrame];
         writeFrame(frame, encodeCodeTwoBytesTwoWord32(
                               frame, static_cast<std::uint8_t>(DeviceCommand::WriteEncoderCalibration), 1, args[0],
@@ -156,13 +171,15 @@ void CommControl::executePierSideAction(std::uint8_t action)
                                                       static_cast<std::uint32_t>(-qDec)));
         return;
     case 2:   // Flip East: read where the axes are, then go half a turn over
+        pierBeforeFlip = pierState;
         pierState = PierState::flippingToEast;
-        linkState = LinkState::AwaitFlipPositions;
+        awaitReply(LinkState::AwaitFlipPositions);
         sendCodeByteByte(DeviceCommand::ReadAxisPositions, 1, axisBoth);
         return;
     case 4:   // Flip West
+        pierBeforeFlip = pierState;
         pierState = PierState::flippingToWest;
-        linkState = LinkState::AwaitFlipPositions;
+        awaitReply(LinkState::AwaitFlipPositions);
         sendCodeByteByte(DeviceCommand::ReadAxisPositions, 1, axisBoth);
         return;
     default:
@@ -170,46 +187,57 @@ void CommControl::executePierSideAction(std::uint8_t action)
     }
 }
 
+bool CommControl::replyFits(const std::uint8_t* frame) const
+{
+    // The shortest payload that holds every field the awaited reply is read
+    // for. A shorter frame, or one of another kind, is not that reply: taken
+    // for it, its missing bytes would read as a measurement.
+    std::uint8_t need = 0;
+    switch (linkState) {
+    case LinkState::AwaitDeviceWord: need = 5; break;
+    case LinkState::AwaitAxisParameters: need = 28; break;
+    case LinkState::AwaitMotorSettings: need = 58; break;
+    case LinkState::AwaitEncoderFormat: need = 9; break;
+    case LinkState::AwaitEncoderCalibration: need = 10; break;
+    case LinkState::AwaitEncoderReading: need = readEncoderMode == 0 ? 9 : 0; break;
+    case LinkState::AwaitMotionStatus: need = 4; break;
+    case LinkState::AwaitFlipPositions: need = 12; break;
+    default: break;
+    }
+    return frame[1] >= need;
+}
+
+void CommControl::awaitReply(std::int32_t state)
+{
+    linkState = state;
+    replyTicks = replyTimeoutTicks;
+}
+
 int CommControl::handleReply(const std::uint8_t* frame)
 {
+    if (!replyFits(frame))
+        return LinkResult::Nothing;
     if (linkState >= LinkState::AwaitIdentity && linkState <= LinkState::AwaitEncoderCalibration)
         return handleConnectReply(frame);
 
     switch (linkState) {
     case LinkState::AwaitEncoderReading:
-        linkState = LinkState::Idle;
+        resumeAfterReading();
         if (readEncoderMode == 0) {
             decodeEncoderReading(frame);
             notificationListener->onMountState(mountState);
         }
         break;
     case LinkState::AwaitGoToReply:
-        pauseTicks = motionPollTicks;
-        nextLinkState = LinkState::PollMotion;
-        linkState = LinkState::Pause;
+        missedReplies = 0;
+        pauseBeforePoll();
         break;
     case LinkState::AwaitMotionStatus:
-        if (frame[4] <= 2 && frame[5] <= 2) {
-            if (gotoKind == 0 && gotoPass == 0) {
-                // The sky turned during the slew: aim again at where the
-                // target is now.
-                refreshTargetRaPosition();
-                gotoPass = 1;
-                linkState = LinkState::AwaitGoToReply;
-                sendGoTo(targetRaPosition, targetDecPosition);
-            } else {
-                if (pierState == PierState::flippingToEast)
-                    pierState = PierState::pierEast;
-                else if (pierState == PierState::flippingToWest)
-                    pierState = PierState::pierWest;
-                linkState = LinkState::Idle;
-                notificationListener->onStatus(Status::Ready);
-            }
-        } else {
-            pauseTicks = motionPollTicks;
-            nextLinkState = LinkState::PollMotion;
-            linkState = LinkState::Pause;
-        }
+        missedReplies = 0;
+        if (frame[4] <= 2 && frame[5] <= 2)
+            arrived();
+        else
+            pauseBeforePoll();
         break;
     case LinkState::AwaitFlipPositions: {
         const std::int32_t ra = readI32le(frame + 6);
@@ -220,7 +248,7 @@ int CommControl::handleReply(const std::uint8_t* frame)
         targetDecPosition = static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(dec));
         gotoKind = 2;
         gotoPass = 0;
-        linkState = LinkState::AwaitGoToReply;
+        awaitReply(LinkState::AwaitGoToReply);
         sendGoTo(targetRaPosition, targetDecPosition);
         break;
     }
@@ -230,7 +258,10 @@ int CommControl::handleReply(const std::uint8_t* frame)
         break;
     case LinkState::AwaitStoreReply:
         linkState = LinkState::Idle;
-        notificationListener->onStatus(Status::ParametersStored);
+        // A controller that could not keep the parameters says so with a
+        // non-zero byte after the echoed command code.
+        notificationListener->onStatus(frame[1] >= 2 && frame[3] != 0 ? Status::StoreFailed
+                                                                       : Status::ParametersStored);
         break;
     default:
         // Initial, Idle, Pause, PollMotion: nothing is awaited.
@@ -326,6 +357,107 @@ int CommControl::handleConnectReply(const std::uint8_t* frame)
     }
 }
 
+bool CommControl::awaitsReply() const
+{
+    switch (linkState) {
+    case LinkState::AwaitEncoderReading:
+    case LinkState::AwaitGoToReply:
+    case LinkState::AwaitMotionStatus:
+    case LinkState::AwaitFlipPositions:
+    case LinkState::AwaitCalibrationReply:
+    case LinkState::AwaitStoreReply:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CommControl::replyTimedOut()
+{
+    switch (linkState) {
+    case LinkState::AwaitEncoderReading:
+        resumeAfterReading();
+        break;
+    case LinkState::AwaitGoToReply:
+    case LinkState::AwaitMotionStatus:
+        // A lost reply does not end the cycle: the next poll says where the
+        // axes are. Only a controller that keeps quiet does.
+        if (++missedReplies < maxMissedReplies) {
+            pauseBeforePoll();
+            return;
+        }
+        endPositioning();
+        break;
+    case LinkState::AwaitFlipPositions:
+        // Nothing has moved yet: the mount is where it was.
+        pierState = pierBeforeFlip;
+        linkState = LinkState::Idle;
+        break;
+    default:
+        linkState = LinkState::Idle;
+        break;
+    }
+    notificationListener->onStatus(Status::NoReply);
+}
+
+void CommControl::requestEncoderReading(std::uint8_t mode)
+{
+    if (linkState == LinkState::Idle) {
+        sendEncoderReading(mode);
+    } else if (linkState == LinkState::Pause && nextLinkState == LinkState::PollMotion) {
+        // Between two motion polls the line is free: the reading goes now
+        // and the cycle picks up where it was once its reply is in.
+        readInPause = true;
+        sendEncoderReading(mode);
+    } else {
+        // Another reply is awaited; a second request now would make the
+        // two replies indistinguishable.
+        deferredRead = static_cast<std::uint8_t>(mode + 1);
+    }
+}
+
+void CommControl::sendEncoderReading(std::uint8_t mode)
+{
+    readEncoderMode = mode;
+    awaitReply(LinkState::AwaitEncoderReading);
+    if (mode == 0)
+        sendCodeByte(DeviceCommand::ReadEncoders, 1);
+    else if (mode == 1)
+        sendCodeByte(DeviceCommand::ReadEncodersMode1, 1);
+    else
+        sendCodeByte(DeviceCommand::ReadEncodersMode2, 1);
+}
+
+void CommControl::issueDeferredRead()
+{
+    if (deferredRead == 0 || readInPause)
+        return;
+    if (linkState != LinkState::Idle && !(linkState == LinkState::Pause && nextLinkState == LinkState::PollMotion))
+        return;
+    const std::uint8_t mode = static_cast<std::uint8_t>(deferredRead - 1);
+    deferredRead = 0;
+    requestEncoderReading(mode);
+}
+
+void CommControl::pauseBeforePoll()
+{
+    pauseTicks = motionPollTicks;
+    nextLinkState = LinkState::PollMotion;
+    linkState = LinkState::Pause;
+}
+
+void CommControl::resumeAfterReading()
+{
+    if (!readInPause) {
+        linkState = LinkState::Idle;
+        return;
+    }
+    readInPause = false;
+    linkState = LinkState::Pause;
+    if (pauseTicks == 0)
+        endPause();
+}
+
 void CommControl::decodeEncoderReading(const std::uint8_t* frame)
 {
     const std::uint32_t ra = readU32le(frame + 3);
@@ -341,25 +473,38 @@ void CommControl::decodeEncoderReading(const std::uint8_t* frame)
 
 int CommControl::onLinkTick()
 {
-    int result = LinkResult::Nothing;
     if (connectTicks > 0) {
         --connectTicks;
-        if (connectTicks == 0 && linkState >= LinkState::AwaitIdentity &&
-            linkState <= LinkState::AwaitEncoderFormat) {
+        // The time-out covers the whole sequence: the pause after identify
+        // and the last reply included, or a controller that stops answering
+        // there would leave the link connecting for ever.
+        if (connectTicks == 0 && !linkReady) {
             notificationListener->onStatus(Status::CannotConnect);
-            result = LinkResult::ClosePort;
+            return LinkResult::ClosePort;
         }
     }
-    if (linkState == LinkState::Pause) {
+    if (linkReady && replyTicks > 0 && awaitsReply()) {
+        if (--replyTicks == 0) {
+            replyTimedOut();
+            return LinkResult::Nothing;
+        }
+    }
+    // The pause between motion polls runs on while a reading taken in it is
+    // out; the poll then follows the reading's reply.
+    if (linkState == LinkState::Pause || readInPause) {
         if (pauseTicks > 0)
             --pauseTicks;
-        if (pauseTicks == 0) {
-            linkState = nextLinkState;
-            nextLinkState = LinkState::Idle;
-            pauseElapsed();
-        }
+        if (pauseTicks == 0 && linkState == LinkState::Pause)
+            endPause();
     }
-    return result;
+    return LinkResult::Nothing;
+}
+
+void CommControl::endPause()
+{
+    linkState = nextLinkState;
+    nextLinkState = LinkState::Idle;
+    pauseElapsed();
 }
 
 void CommControl::pauseElapsed()
@@ -367,7 +512,7 @@ void CommControl::pauseElapsed()
     if (linkState == LinkState::AwaitDeviceByte) {
         sendCode(DeviceCommand::ReadDeviceByte);
     } else if (linkState == LinkState::PollMotion) {
-        linkState = LinkState::AwaitMotionStatus;
+        awaitReply(LinkState::AwaitMotionStatus);
         sendCodeByte(DeviceCommand::ReadMotionStatus, 1);
     }
 }

@@ -68,6 +68,8 @@ enum : std::uint8_t {
     SetEncoderCalibration = 14,
     GotoTarget = 15,
     AnswerMeridianFlip = 16,
+    // Posted by the serial reader, never by a caller: the device has gone.
+    PortFailed = 17,
 };
 }
 

@@ -35,7 +35,7 @@ void CommControl::executeManualMove(std::uint8_t direction, std::uint8_t speedIn
     std::uint8_t frame[maxCommandFrame];
     writeFrame(frame, encodeCodeTwoBytesWord32(frame, static_cast<std::uint8_t>(DeviceCommand::MoveAtSpeed), 0,
                                                selector, static_cast<std::uint32_t>(speed)));
-    notificationListener->onStatus(Status::ManualMovement);
+    reportSent(Status::ManualMovement);
 }
 
 void CommControl::executeStopMotion(std::uint8_t mode)
@@ -80,11 +80,20 @@ void CommControl::executeGotoTarget(std::uint32_t raArcsec, std::int32_t decArcs
     }
     westGeometry = pierState == PierState::pierWest;
     computeAxisPositions(westGeometry, false, d);
+    startSkyGoTo();
+}
+
+void CommControl::startSkyGoTo()
+{
     gotoKind = 0;
     gotoPass = 0;
-    linkState = LinkState::AwaitGoToReply;
+    missedReplies = 0;
+    // A reading out in the old cycle's pause now answers to nothing; its
+    // reply, if any, ends the go-to's wait like any other.
+    readInPause = false;
+    awaitReply(LinkState::AwaitGoToReply);
     sendGoTo(targetRaPosition, targetDecPosition);
-    notificationListener->onStatus(Status::Positioning);
+    reportSent(Status::Positioning);
 }
 
 void CommControl::executeMeridianFlipAnswer(std::uint8_t answer)
@@ -101,11 +110,48 @@ void CommControl::executeMeridianFlipAnswer(std::uint8_t answer)
     }
     computeAxisPositions(west, false, hourOffset());
     westGeometry = west;
-    gotoKind = 0;
-    gotoPass = 0;
-    linkState = LinkState::AwaitGoToReply;
-    sendGoTo(targetRaPosition, targetDecPosition);
-    notificationListener->onStatus(Status::Positioning);
+    startSkyGoTo();
+}
+
+bool CommControl::positioning() const
+{
+    switch (linkState) {
+    case LinkState::AwaitGoToReply:
+    case LinkState::PollMotion:
+    case LinkState::AwaitMotionStatus:
+    case LinkState::AwaitFlipPositions:
+        return true;
+    case LinkState::Pause:
+        return nextLinkState == LinkState::PollMotion;
+    default:
+        return readInPause;
+    }
+}
+
+void CommControl::arrived()
+{
+    if (gotoKind == 0 && gotoPass == 0) {
+        // The sky turned during the slew: aim again at where the target is now.
+        refreshTargetRaPosition();
+        gotoPass = 1;
+        awaitReply(LinkState::AwaitGoToReply);
+        sendGoTo(targetRaPosition, targetDecPosition);
+        return;
+    }
+    if (pierState == PierState::flippingToEast)
+        pierState = PierState::pierEast;
+    else if (pierState == PierState::flippingToWest)
+        pierState = PierState::pierWest;
+    linkState = LinkState::Idle;
+    reportSent(Status::Ready);
+}
+
+void CommControl::endPositioning()
+{
+    // Where the axes ended up is unknown; a flip under way stays unsettled,
+    // so the next go-to asks for the side of the pier.
+    readInPause = false;
+    linkState = LinkState::Idle;
 }
 
 void CommControl::refreshTargetRaPosition() { computeAxisPositions(westGeometry, true, hourOffset()); }

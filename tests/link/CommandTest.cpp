@@ -158,27 +158,65 @@ TEST(EncoderReading, OtherModesEndTheWaitWithoutAReading)
     EXPECT_EQ(h.link.currentLinkState(), LinkState::Idle);
 
     h.controller.clearFrames();
-    h.link.readEncoders(3);   // unknown mode: nothing sent, still waiting
+    h.link.readEncoders(3);   // unknown mode: nothing sent, nothing awaited
     h.settle();
     EXPECT_EQ(h.controller.frameCount(), 0u);
-    EXPECT_EQ(h.link.currentLinkState(), LinkState::AwaitEncoderReading);
+    EXPECT_EQ(h.link.currentLinkState(), LinkState::Idle);
 }
 
-TEST(EncoderReading, ShortReplyReadsMissingBytesAsZero)
+TEST(EncoderReading, OnlyAReplyThatHoldsAReadingIsTakenForOne)
+{
+    // A short frame or a motion-status reply used to come out as a "valid"
+    // reading (counts 0, or 263168).
+    for (const char* stray : {"55 01 7A", "55 04 1E 00 04 04", "55 00"}) {
+        LinkHarness h;
+        h.connect();
+        h.controller.silence(122);
+        h.link.readEncoders(0);
+        h.settle();
+        h.controller.inject(unhex(stray));
+        h.settle();
+        EXPECT_TRUE(h.listener.mountStates().empty()) << stray;
+        EXPECT_EQ(h.link.currentLinkState(), LinkState::AwaitEncoderReading) << stray;
+
+        h.controller.inject(encoderReply(0x11111111, 0x22222222));
+        h.settle();
+        ASSERT_EQ(h.listener.mountStates().size(), 1u) << stray;
+        EXPECT_EQ(h.listener.mountStates()[0].raEncoderPosition, 0x11111111u) << stray;
+        EXPECT_EQ(h.link.currentLinkState(), LinkState::Idle) << stray;
+    }
+}
+
+TEST(EncoderReading, AMissingReplyTimesOutWithAStatus)
 {
     LinkHarness h;
     h.connect();
-    h.link.setEncoderFormat(0, 12, 25, 0, 0, 12, 25, 0);
-    h.settle();
-    h.controller.respondOnce(122, encoderReply(0x11111111, 0x22222222));
-    h.controller.respondOnce(122, unhex("55 03 00 05 00"));
+    h.controller.silence(122);
     h.link.readEncoders(0);
     h.settle();
+    h.tick(11);
+    EXPECT_TRUE(h.listener.statuses().empty());
+    h.tick();
+    EXPECT_EQ(h.listener.statuses(), (V{Status::NoReply}));
+    EXPECT_TRUE(h.listener.mountStates().empty());
+    EXPECT_EQ(h.link.currentLinkState(), LinkState::Idle);
+}
+
+TEST(EncoderReading, ARequestWhileAReplyIsAwaitedWaitsItsTurn)
+{
+    LinkHarness h;
+    h.connect();
+    h.controller.respond(122, encoderReply(7, 8));
+    h.controller.silence(124);
+    h.link.setEncoderCalibration(0, 5, 6);
     h.link.readEncoders(0);
     h.settle();
-    ASSERT_EQ(h.listener.mountStates().size(), 2u);
-    EXPECT_EQ(h.listener.mountStates()[1].raEncoderPosition, 5u);
-    EXPECT_EQ(h.listener.mountStates()[1].decEncoderPosition, 0u);
+    ASSERT_EQ(h.controller.frameCount(), 1u);   // only the calibration is out
+    h.controller.inject(reply({124}));
+    h.settle();
+    EXPECT_EQ(h.listener.statuses(), (V{Status::CalibrationUpdated}));
+    ASSERT_EQ(h.listener.mountStates().size(), 1u);
+    EXPECT_EQ(h.listener.mountStates()[0].raEncoderPosition, 7u);
 }
 
 TEST(Settings, CalibrationFormatMotorFlagsAndTrackingFrames)
@@ -229,11 +267,35 @@ TEST(Settings, StoreOnlyFromIdle)
     EXPECT_TRUE(sameBytes(h.controller.lastFrame(), unhex("AA 03 1F 01 C0")));
     EXPECT_EQ(h.listener.statuses(), (V{Status::CommunicationError}));
 
-    // Writing the motor flags brings the link back to idle at once.
+    // The flip cannot be cut short by the motor flags; when its positions
+    // never come, it gives up and store works again.
+    h.listener.clear();
     h.link.setMotorReversal(0, 0);
+    h.settle();
+    EXPECT_EQ(h.listener.statuses(), (V{Status::BusyPositioning}));
+    h.tick(12);
+    EXPECT_EQ(h.listener.statuses().back(), Status::NoReply);
+    EXPECT_EQ(h.link.currentPierState(), PierState::pierEast);
     h.link.storeParameters();
     h.settle();
     EXPECT_TRUE(sameBytes(h.controller.lastFrame(), unhex("AA 02 0D 01")));
+}
+
+TEST(Settings, AStoreTheControllerCouldNotKeepIsReported)
+{
+    struct Case {
+        const char* answer;
+        std::uint32_t status;
+    };
+    for (const Case& c : {Case{"55 01 0D", Status::ParametersStored}, Case{"55 00", Status::ParametersStored},
+                          Case{"55 02 0D 00", Status::ParametersStored}, Case{"55 02 0D 01", Status::StoreFailed}}) {
+        LinkHarness h;
+        h.connect();
+        h.controller.respond(13, unhex(c.answer));
+        h.link.storeParameters();
+        h.settle();
+        EXPECT_EQ(h.listener.statuses(), (V{c.status})) << c.answer;
+    }
 }
 
 TEST(PierSide, SetEastAndWestWriteTheReferencePositions)

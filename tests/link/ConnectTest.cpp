@@ -181,17 +181,24 @@ TEST(Connect, SilentControllerTimesOutOnTheFortiethTick)
     EXPECT_TRUE(h.listener.statuses().empty());
 }
 
-TEST(Connect, NoTimeOutOnceTheLastRequestIsOut)
+TEST(Connect, TimeOutCoversEveryStepOfTheSequence)
 {
-    LinkHarness h;
-    h.controller.scriptConnect();
-    h.controller.silence(123);   // calibration never answered
-    h.link.connect(1, 9600);
-    h.settle();
-    h.tick(60);
-    EXPECT_TRUE(h.link.isPortOpen());
-    EXPECT_EQ(h.link.currentLinkState(), LinkState::AwaitEncoderCalibration);
-    EXPECT_EQ(h.listener.statuses(), (V{Status::OpeningPort, Status::Connecting}));
+    // Silence at the last request used to leave the link "Connecting..."
+    // for good; silence at an earlier one times out as it always did.
+    for (std::uint8_t silent : {std::uint8_t{123}, std::uint8_t{3}}) {
+        LinkHarness h;
+        h.controller.scriptConnect();
+        h.controller.silence(silent);
+        h.link.connect(1, 9600);
+        h.settle();
+        h.tick(39);
+        EXPECT_TRUE(h.link.isPortOpen()) << int(silent);
+        h.tick();
+        EXPECT_FALSE(h.link.isPortOpen()) << int(silent);
+        EXPECT_FALSE(h.link.isLinkReady()) << int(silent);
+        EXPECT_EQ(h.listener.statuses(), (V{Status::OpeningPort, Status::Connecting, Status::CannotConnect}))
+            << int(silent);
+    }
 }
 
 TEST(Connect, ShortDeviceByteRepliesReadAsZero)

@@ -28,6 +28,15 @@ struct Positioning : ::testing::Test {
         h.connect(raSteps, decSteps);
         h.controller.respond(37, reply({}));
     }
+    // Lets a positioning under way arrive: both axes at rest at the next
+    // poll, the second pass, and the poll after it.
+    void finishPositioning()
+    {
+        h.controller.respond(30, reply({30, 0, 0, 0}));
+        h.tick(16);
+        ASSERT_EQ(h.link.currentLinkState(), LinkState::Idle);
+        h.controller.clearFrames();
+    }
     void setSide(std::int32_t side)
     {
         h.link.pierSideAction(side == PierState::pierEast ? 1 : 3);
@@ -116,9 +125,8 @@ TEST_F(Positioning, PromptKindsAtTheMeridianLimits)
             EXPECT_EQ(h.controller.frameCount(), 0u) << c.offset;
             EXPECT_EQ(h.listener.prompts(), (std::vector<std::int32_t>{c.prompt})) << c.offset;
         }
-        h.controller.clearFrames();
-        h.link.setMotorReversal(0, 0);   // back to idle between cases
-        h.settle();
+        if (c.prompt == 0)
+            finishPositioning();
         h.controller.clearFrames();
     }
 }
@@ -132,6 +140,7 @@ TEST_F(Positioning, TargetOnTheMeridianMatchesTheReferencePositions)
     EXPECT_EQ(raOf(h.controller.lastFrame()), -600000);
     EXPECT_EQ(decOf(h.controller.lastFrame()), 600000);
 
+    finishPositioning();
     setSide(PierState::pierWest);
     h.link.gotoTarget(raForOffset(0.0), 0);
     h.settle();
@@ -260,6 +269,90 @@ TEST_F(Positioning, NewGotoDuringPositioningRestartsWithTheNewTarget)
     EXPECT_EQ(raOf(h.controller.lastFrame()), 400000);
     EXPECT_EQ(h.link.currentGotoPass(), 0);
     EXPECT_EQ(h.link.currentLinkState(), LinkState::Pause);   // the go-to reply came; the poll follows
+}
+
+// A read used to move the link out of the positioning cycle: no second pass,
+// no poll, "Positioning" for good. Whenever it is asked for, the cycle now
+// ends with its second pass and "Ready", and the reading is answered.
+TEST(PositioningCycle, AReadingNeverAbandonsIt)
+{
+    enum Moment { InPause, AwaitingGoToReply, AwaitingMotionStatus };
+    for (Moment when : {InPause, AwaitingGoToReply, AwaitingMotionStatus}) {
+        LinkHarness h(longitudeForExactLst(fixedInstant(), lst));
+        h.connect(2400000, 2400000);
+        h.controller.respond(37, reply({}));
+        h.link.pierSideAction(1);
+        h.settle();
+        h.controller.clearFrames();
+        h.controller.respond(30, reply({30, 0, 0, 0}));
+        h.controller.respond(122, reply({122, 1, 0, 0, 0, 2, 0, 0, 0}));
+        if (when == AwaitingGoToReply)
+            h.controller.silence(37);
+        if (when == AwaitingMotionStatus)
+            h.controller.silence(30);
+        h.link.gotoTarget(raForOffset(-3.0), 45 * 3600);
+        h.settle();
+        if (when == AwaitingMotionStatus)
+            h.tick(8);   // the poll is out and unanswered
+        h.link.readEncoders(0);
+        h.settle();
+        if (when == AwaitingGoToReply) {
+            h.controller.inject(reply({37}));
+            h.controller.respond(37, reply({37}));
+        }
+        if (when == AwaitingMotionStatus) {
+            h.controller.inject(reply({30, 0, 0, 0}));
+            h.controller.respond(30, reply({30, 0, 0, 0}));
+        }
+        h.settle();
+        h.tick(20);
+        ASSERT_EQ(h.listener.mountStates().size(), 1u) << when;
+        EXPECT_EQ(h.listener.mountStates()[0].raEncoderPosition, 1u) << when;
+        std::size_t gotos = 0;
+        for (const Bytes& frame : h.controller.frames())
+            gotos += frame[2] == 37;
+        EXPECT_EQ(gotos, 2u) << when;
+        EXPECT_EQ(h.listener.statuses(), (V{Status::Positioning, Status::Ready})) << when;
+        EXPECT_EQ(h.link.currentLinkState(), LinkState::Idle) << when;
+    }
+}
+
+TEST_F(Positioning, CommandsThatWouldCutTheCycleShortAreRefused)
+{
+    connect();
+    setSide(PierState::pierWest);
+    h.link.gotoTarget(raForOffset(1.0), 0);
+    h.settle();
+    h.controller.clearFrames();
+    h.listener.clear();
+    h.link.setMotorReversal(1, 0);
+    h.link.setEncoderFormat(0, 12, 25, 0, 0, 12, 25, 0);
+    h.link.setEncoderCalibration(0, 1, 2);
+    for (std::uint8_t action : {1, 2, 3, 4})
+        h.link.pierSideAction(action);
+    h.settle();
+    EXPECT_EQ(h.controller.frameCount(), 0u);
+    EXPECT_EQ(h.listener.statuses(), V(7, Status::BusyPositioning));
+    EXPECT_EQ(h.link.currentPierState(), PierState::pierWest);
+    finishPositioning();
+}
+
+TEST_F(Positioning, ACycleRidesOutLostRepliesAndGivesUpOnSilence)
+{
+    connect();
+    setSide(PierState::pierEast);
+    h.controller.respond(30, reply({30, 4, 4, 0}));   // still moving
+    h.link.gotoTarget(raForOffset(-3.0), 0);
+    h.settle();
+    h.controller.silence(30);
+    h.listener.clear();
+    // Poll after 8 ticks, no answer for 12, pause 8, poll ... three misses.
+    h.tick(8 + 12 + 8 + 12 + 8 + 11);
+    EXPECT_TRUE(h.listener.statuses().empty());
+    EXPECT_NE(h.link.currentLinkState(), LinkState::Idle);
+    h.tick();
+    EXPECT_EQ(h.listener.statuses(), (V{Status::NoReply}));
+    EXPECT_EQ(h.link.currentLinkState(), LinkState::Idle);
 }
 
 TEST(PositioningMath, PositionsBeyondThe32BitRangeTakeTheNearestEnd)

@@ -170,16 +170,17 @@ TEST_F(OverPty, ReadsEncodersWhetherRepliesComeWholeSplitOrAfterNoise)
 TEST_F(OverPty, TwoRepliesInOneWriteAreBothHandled)
 {
     connect();
-    peer.script.respond(124, reply({}));
-    peer.script.respond(122, unhex("55 09 00 10 00 00 00 20 00 00 00"));
+    peer.script.respond(50, reply({50}));
+    peer.script.respond(122, unhex("55 09 7A 10 00 00 00 20 00 00 00"));
     peer.pairUp = 1;
-    link.setEncoderCalibration(0, 5, 6);   // its reply is held back ...
+    link.setMotorReversal(0, 0);   // its acknowledgement is held back ...
     ASSERT_TRUE(peer.script.waitForFrames(8));
-    link.readEncoders(0);                  // ... and sent with this one
-    // The first reply of the pair is taken for the awaited reading; the
-    // second finds the link idle and is ignored.
+    link.readEncoders(0);          // ... and sent with the reading
+    // The acknowledgement cannot be a reading and is passed over; the
+    // reading behind it in the same write is taken.
     ASSERT_TRUE(listener.waitForMountStates(1));
-    EXPECT_EQ(listener.mountStates()[0].raEncoderPosition, 0u);
+    EXPECT_EQ(listener.mountStates()[0].raEncoderPosition, 16u);
+    EXPECT_EQ(listener.mountStates()[0].decEncoderPosition, 32u);
 }
 
 TEST_F(OverPty, DisconnectAndShutdownAreQuickAndSilent)

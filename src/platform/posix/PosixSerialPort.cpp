@@ -4,6 +4,8 @@
 #include <chrono>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -26,6 +28,11 @@ speed_t speedFor(std::uint32_t baud)
     default: return 0;
     }
 }
+
+// How long a close waits for queued output to leave. A device that holds
+// flow control against us must not hang the close.
+constexpr auto drainLimit = std::chrono::seconds(2);
+constexpr int drainStepMs = 2;
 
 int remainingMs(std::chrono::steady_clock::time_point deadline)
 {
@@ -77,9 +84,23 @@ bool PosixSerialPort::open(const char* device, std::uint32_t baud)
         return false;
     // Non-blocking so that neither open (modem lines) nor any later call can
     // hang; every wait goes through poll with a time-out.
+    lastOpenError = OpenError::CannotOpen;
     const int handle = ::open(device, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (handle < 0)
+    if (handle < 0) {
+        if (errno == EBUSY)   // another process set TIOCEXCL on it
+            lastOpenError = OpenError::InUse;
         return false;
+    }
+    // Two programs on one line would each take the other's replies. The
+    // advisory lock is what other serial tools honour (and what stops root,
+    // whom TIOCEXCL does not); TIOCEXCL keeps out the rest.
+    if (::flock(handle, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK)
+            lastOpenError = OpenError::InUse;
+        ::close(handle);
+        return false;
+    }
+    ::ioctl(handle, TIOCEXCL);
     termios tio{};
     if (::tcgetattr(handle, &tio) != 0) {
         ::close(handle);
@@ -100,6 +121,8 @@ bool PosixSerialPort::open(const char* device, std::uint32_t baud)
     ::tcflush(handle, TCIOFLUSH);
     if (wakeRead >= 0)
         drainWake();   // a wake-up meant for the previous connection's reader
+    lastOpenError = OpenError::None;
+    discarded = 0;
     fd = handle;
     return true;
 }
@@ -109,8 +132,26 @@ void PosixSerialPort::close()
     const int handle = fd.exchange(-1);
     if (handle < 0)
         return;
-    ::tcflush(handle, TCIOFLUSH);
+    discarded = drainOutput(handle);
+    // Flushing output also throws away what a pseudo-terminal's other side
+    // has not read yet, so it is done only when something is known to be
+    // stuck; input is ours to drop.
+    ::tcflush(handle, discarded > 0 ? TCIOFLUSH : TCIFLUSH);
+    ::ioctl(handle, TIOCNXCL);
     ::close(handle);
+}
+
+std::size_t PosixSerialPort::drainOutput(int handle)
+{
+    const auto deadline = std::chrono::steady_clock::now() + drainLimit;
+    for (;;) {
+        int queued = 0;
+        if (::ioctl(handle, TIOCOUTQ, &queued) != 0 || queued <= 0)
+            return 0;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return static_cast<std::size_t>(queued);
+        ::poll(nullptr, 0, drainStepMs);
+    }
 }
 
 bool PosixSerialPort::write(const std::uint8_t* data, std::size_t length, int timeoutMs)

@@ -16,7 +16,9 @@ public:
     PosixSerialPort& operator=(const PosixSerialPort&) = delete;
 
     bool open(const char* device, std::uint32_t baud) override;
+    OpenError openError() const override { return lastOpenError; }
     void close() override;
+    std::size_t discardedAtClose() const override { return discarded; }
     bool write(const std::uint8_t* data, std::size_t length, int timeoutMs) override;
     int read(std::uint8_t* buffer, std::size_t capacity, int timeoutMs) override;
     void wakeReader() override;
@@ -25,8 +27,13 @@ public:
 
 private:
     void drainWake();
+    // Waits, bounded, until the driver's output queue is empty; returns what
+    // is still queued when the wait ends.
+    static std::size_t drainOutput(int handle);
 
     std::atomic<int> fd{-1};
+    OpenError lastOpenError = OpenError::None;
+    std::size_t discarded = 0;
     // A pipe that read() polls beside the device, so that wakeReader() can
     // end its wait; -1 when it could not be made (reads then run to their
     // time-out).

@@ -12,6 +12,11 @@ namespace {
 // are members, so even a driver that takes longer never sees freed memory.
 constexpr DWORD cancelWaitMs = 1000;
 
+// How long a close waits for queued output to leave. A device that holds
+// flow control against us must not hang the close.
+constexpr DWORD drainLimitMs = 2000;
+constexpr DWORD drainStepMs = 2;
+
 }  // namespace
 
 Win32SerialPort::Win32SerialPort() : readEvent(makeEvent()), wakeEvent(makeEvent(false)), writeEvent(makeEvent()) {}
@@ -21,14 +26,21 @@ Win32SerialPort::~Win32SerialPort() { close(); }
 bool Win32SerialPort::open(const char* device, std::uint32_t baud)
 {
     close();
+    lastOpenError = OpenError::CannotOpen;
     if (!device || !*device || !readEvent.valid() || !wakeEvent.valid() || !writeEvent.valid())
         return false;
     // A wake-up meant for the previous connection's reader.
     ::ResetEvent(wakeEvent.get());
     WinHandle handle(::CreateFileA(device, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                    FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!handle.valid())
+    if (!handle.valid()) {
+        // COM ports are opened without sharing: another program holding one
+        // makes CreateFile fail with access denied.
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION || error == ERROR_PIPE_BUSY)
+            lastOpenError = OpenError::InUse;
         return false;
+    }
 
     // Only framing and speed are ours to set; flow control and the rest stay
     // as the driver (and the operator's Device Manager settings) have them.
@@ -58,6 +70,8 @@ bool Win32SerialPort::open(const char* device, std::uint32_t baud)
     readPending = false;
     writePending = false;
     readyBegin = readyEnd = 0;
+    lastOpenError = OpenError::None;
+    discarded = 0;
     return true;
 }
 
@@ -66,6 +80,7 @@ void Win32SerialPort::close()
     if (!port.valid())
         return;
     HANDLE h = port.get();
+    discarded = drainOutput();
     // PurgeComm aborts a COM port's pending reads and writes; a pipe ignores
     // it, so both are cancelled explicitly as well. Either way the kernel
     // must be done with the buffers before the handle goes.
@@ -76,6 +91,27 @@ void Win32SerialPort::close()
     settle(writeOverlapped, writeEvent.get(), writePending, cancelWaitMs);
     port.reset();
     readyBegin = readyEnd = 0;
+}
+
+std::size_t Win32SerialPort::drainOutput()
+{
+    // A write abandoned at its time-out is still the driver's; its bytes
+    // count as queued until it completes.
+    const ULONGLONG start = ::GetTickCount64();
+    for (;;) {
+        DWORD errors = 0;
+        COMSTAT stat{};
+        // A pipe (the simulator) has no output queue: the call fails.
+        if (!::ClearCommError(port.get(), &errors, &stat))
+            return writePending ? 1 : 0;
+        if (stat.cbOutQue == 0 && !writePending)
+            return 0;
+        if (::GetTickCount64() - start >= drainLimitMs)
+            return stat.cbOutQue > 0 ? stat.cbOutQue : 1;
+        ::Sleep(drainStepMs);
+        if (writePending)
+            settle(writeOverlapped, writeEvent.get(), writePending, 0);
+    }
 }
 
 bool Win32SerialPort::settle(OVERLAPPED& overlapped, HANDLE event, bool& pending, DWORD waitMs, DWORD* transferred)

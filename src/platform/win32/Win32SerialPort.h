@@ -28,7 +28,9 @@ public:
     Win32SerialPort& operator=(const Win32SerialPort&) = delete;
 
     bool open(const char* device, std::uint32_t baud) override;
+    OpenError openError() const override { return lastOpenError; }
     void close() override;
+    std::size_t discardedAtClose() const override { return discarded; }
     bool write(const std::uint8_t* data, std::size_t length, int timeoutMs) override;
     int read(std::uint8_t* buffer, std::size_t capacity, int timeoutMs) override;
     void wakeReader() override;
@@ -42,8 +44,13 @@ private:
     std::size_t takeReady(std::uint8_t* buffer, std::size_t capacity);
     // Waits up to waitMs for a started operation to finish; true once it has.
     bool settle(OVERLAPPED& overlapped, HANDLE event, bool& pending, DWORD waitMs, DWORD* transferred = nullptr);
+    // Waits, bounded, for the driver's output queue to empty; returns what
+    // is still queued when the wait ends.
+    std::size_t drainOutput();
 
     WinHandle port;
+    OpenError lastOpenError = OpenError::None;
+    std::size_t discarded = 0;
 
     // Reader side, used only by the serial reader thread while the port is open.
     WinHandle readEvent;
