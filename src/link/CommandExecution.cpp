@@ -402,7 +402,9 @@ void CommControl::replyTimedOut()
 
 void CommControl::requestEncoderReading(std::uint8_t mode)
 {
-    if (linkState == LinkState::Idle) {
+    if (linkState == LinkState::Idle || linkState == LinkState::AwaitEncoderReading) {
+        // Asking again while a reading is out (the first request may have
+        // been lost) is harmless: whichever reply comes first answers both.
         sendEncoderReading(mode);
     } else if (linkState == LinkState::Pause && nextLinkState == LinkState::PollMotion) {
         // Between two motion polls the line is free: the reading goes now

@@ -375,17 +375,18 @@ TEST(DeviceFaults, VanishingDeviceHangsNothingAndAFreshConnectWorks)
     }
     ASSERT_TRUE(simulator.host()->waitForHangUp(5s));
 
-    // Requests go nowhere now, and the link stays responsive: a store
-    // while a reading is still awaited is refused at once.
-    link.readEncoders(0);
-    link.storeParameters();
-    ASSERT_TRUE(listener.waitForStatus(Status::CommunicationError));
-    EXPECT_EQ(listener.mountStates().size(), 2u);
-    EXPECT_TRUE(link.isPortOpen());
-
-    link.disconnect();
-    ASSERT_TRUE(listener.waitForStatus(Status::ConnectionClosed, 2s));
+    // The hang-up is noticed without a request or a tick: the port closes
+    // and the operator is told, instead of a link that looks healthy.
+    const auto hungUp = std::chrono::steady_clock::now();
+    ASSERT_TRUE(listener.waitForStatus(Status::ConnectionLost, 2s));
+    RecordProperty("noticed_ms", static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now() - hungUp)
+                                     .count()));
     EXPECT_FALSE(link.isPortOpen());
+    EXPECT_FALSE(link.isLinkReady());
+    EXPECT_EQ(listener.mountStates().size(), 2u);
+    link.readEncoders(0);
+    ASSERT_TRUE(listener.waitForStatus(Status::NotConnectedYet));
     EXPECT_EQ(threadCount(), threadsConnected - 1) << "the serial reader is gone";
 
     ASSERT_TRUE(connect()) << "a fresh simulator behind port 0";
