@@ -14,6 +14,7 @@
 #include "link/CommControl.h"
 #include "link/LinkTypes.h"
 #include "platform/posix/LinuxPortCatalog.h"
+#include "platform/posix/PosixSerialPort.h"
 #include "support/TestSupport.h"
 
 namespace kv7::test {
@@ -181,6 +182,61 @@ TEST_F(OverPty, TwoRepliesInOneWriteAreBothHandled)
     ASSERT_TRUE(listener.waitForMountStates(1));
     EXPECT_EQ(listener.mountStates()[0].raEncoderPosition, 16u);
     EXPECT_EQ(listener.mountStates()[0].decEncoderPosition, 32u);
+}
+
+TEST_F(OverPty, ASecondProgramOnTheSamePortIsToldItIsInUse)
+{
+    connect();
+    // Another copy of the program, or kv7ctl, with its own port object.
+    PosixSerialPort second;
+    EXPECT_FALSE(second.open(peer.path.c_str(), 9600));
+    EXPECT_EQ(second.openError(), OpenError::InUse);
+
+    RecordingListener otherListener;
+    AppModel otherModel;
+    LinuxPortCatalog otherCatalog(std::vector<std::string>{peer.path});
+    CommControl other(&otherListener, &otherModel, &otherCatalog, options());
+    other.connect(1, 9600);
+    ASSERT_TRUE(otherListener.waitForStatus(Status::PortInUse));
+    EXPECT_FALSE(other.isPortOpen());
+    other.stopThreads();
+
+    // Once the first lets go, the port is free again.
+    link.disconnect();
+    ASSERT_TRUE(listener.waitForStatus(Status::ConnectionClosed));
+    EXPECT_TRUE(second.open(peer.path.c_str(), 9600));
+}
+
+// Closing right after writing used to throw away what the other end had not
+// read yet: a "stop" sent just before exit never reached the controller.
+TEST(PtyClose, FramesWrittenJustBeforeCloseStillArrive)
+{
+    int master = -1;
+    int slave = -1;
+    char name[256] = {};
+    ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+    const Bytes stop = unhex("AA 03 21 00 C0");
+    constexpr int closes = 200;
+    PosixSerialPort port;
+    for (int i = 0; i < closes; ++i) {
+        ASSERT_TRUE(port.open(name, 9600));
+        ASSERT_TRUE(port.write(stop.data(), stop.size(), 1000));
+        port.close();
+        EXPECT_EQ(port.discardedAtClose(), 0u);
+    }
+    // The peer reads late: only now.
+    Bytes arrived;
+    std::uint8_t buffer[4096];
+    pollfd p{master, POLLIN, 0};
+    while (::poll(&p, 1, 0) > 0 && (p.revents & POLLIN)) {
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        arrived.insert(arrived.end(), buffer, buffer + n);
+    }
+    EXPECT_EQ(arrived.size(), stop.size() * closes);
+    ::close(slave);
+    ::close(master);
 }
 
 TEST_F(OverPty, DisconnectAndShutdownAreQuickAndSilent)

@@ -180,7 +180,45 @@ bool FakeController::open(const char* dev, std::uint32_t baud)
     baudRate = baud;
     opened = openResult;
     woken = false;
+    hungUp = false;
     return openResult;
+}
+
+OpenError FakeController::openError() const
+{
+    std::lock_guard<std::mutex> guard(mutex);
+    return opened ? OpenError::None : failure;
+}
+
+std::size_t FakeController::discardedAtClose() const
+{
+    std::lock_guard<std::mutex> guard(mutex);
+    return discardAtClose;
+}
+
+void FakeController::setOpenError(OpenError e)
+{
+    std::lock_guard<std::mutex> guard(mutex);
+    failure = e;
+}
+
+void FakeController::hangUp()
+{
+    std::lock_guard<std::mutex> guard(mutex);
+    hungUp = true;
+    changed.notify_all();
+}
+
+void FakeController::setWriteResult(bool ok)
+{
+    std::lock_guard<std::mutex> guard(mutex);
+    writeResult = ok;
+}
+
+void FakeController::setDiscardedAtClose(std::size_t n)
+{
+    std::lock_guard<std::mutex> guard(mutex);
+    discardAtClose = n;
 }
 
 void FakeController::close()
@@ -194,7 +232,7 @@ void FakeController::close()
 bool FakeController::write(const std::uint8_t* data, std::size_t length, int)
 {
     std::lock_guard<std::mutex> guard(mutex);
-    if (!opened)
+    if (!opened || !writeResult)
         return false;
     Bytes frame(data, data + length);
     written.push_back(frame);
@@ -216,12 +254,12 @@ int FakeController::read(std::uint8_t* buffer, std::size_t capacity, int timeout
     std::unique_lock<std::mutex> guard(mutex);
     if (timeoutMs > 0)
         changed.wait_for(guard, std::chrono::milliseconds(timeoutMs),
-                         [&] { return woken || !pending.empty() || !opened; });
+                         [&] { return woken || !pending.empty() || !opened || hungUp; });
     if (woken) {
         woken = false;
         return 0;
     }
-    if (!opened)
+    if (!opened || (hungUp && pending.empty()))
         return -1;
     std::size_t n = std::min({capacity, chunk, pending.size()});
     for (std::size_t i = 0; i < n; ++i) {

@@ -79,7 +79,9 @@ private:
 class FakeController final : public SerialPort {
 public:
     bool open(const char* device, std::uint32_t baud) override;
+    OpenError openError() const override;
     void close() override;
+    std::size_t discardedAtClose() const override;
     bool write(const std::uint8_t* data, std::size_t length, int timeoutMs) override;
     int read(std::uint8_t* buffer, std::size_t capacity, int timeoutMs) override;
     void wakeReader() override;
@@ -98,6 +100,10 @@ public:
     // Largest piece one read hands out (replies split across reads).
     void setChunkSize(std::size_t n);
     void setOpenResult(bool ok);
+    void setOpenError(OpenError e);          // why a refused open failed
+    void hangUp();                           // reads fail once what was sent is read
+    void setWriteResult(bool ok);            // false: every write fails, as on a pulled device
+    void setDiscardedAtClose(std::size_t n); // output a close had to throw away
 
     std::vector<Bytes> frames() const;
     Bytes lastFrame() const;
@@ -118,6 +124,10 @@ private:
     std::deque<std::uint8_t> pending;
     std::size_t chunk = 128;
     bool openResult = true;
+    bool writeResult = true;
+    bool hungUp = false;
+    OpenError failure = OpenError::CannotOpen;
+    std::size_t discardAtClose = 0;
     bool opened = false;
     bool woken = false;
     int opens = 0;

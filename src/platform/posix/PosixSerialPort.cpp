@@ -118,7 +118,9 @@ bool PosixSerialPort::open(const char* device, std::uint32_t baud)
         ::close(handle);
         return false;
     }
-    ::tcflush(handle, TCIOFLUSH);
+    // Stale input is ours to drop; output is not, since flushing it would
+    // also discard what the last program to close the line left unread.
+    ::tcflush(handle, TCIFLUSH);
     if (wakeRead >= 0)
         drainWake();   // a wake-up meant for the previous connection's reader
     lastOpenError = OpenError::None;
