@@ -234,8 +234,9 @@ int Win32SerialPort::read(std::uint8_t* buffer, std::size_t capacity, int timeou
     if (!ok && ::GetLastError() == ERROR_IO_INCOMPLETE)
         return 0;
     readPending = false;
-    // A failed read leaves the event signalled: waiting on it again would
-    // spin. Report the port as failed; the reader backs off until stopped.
+    // A failed read (the adapter pulled, the pipe's server gone) leaves the
+    // event signalled: waiting on it again would spin. Report the port as
+    // failed; the link closes it.
     if (!ok)
         return -1;
     readyBegin = 0;
