@@ -99,6 +99,7 @@ enum : int {
     DecBitsPerRevolution = 113,
     DecBitsForRevolutions = 114,
     DecLeadingBits = 115,
+    Hint = 120,   // why Ok did not close the dialog
     Group = 900,
     RaBitsPerRevolutionLabel = 1000,
     RaBitsForRevolutionsLabel = 1001,

@@ -156,8 +156,9 @@ constexpr ControlEntry encoderSetupControls[] = {
     {EncoderSetupId::DecLeadingBitsLabel,        K::Label, "Leading bits:",            {130, 96, 84, 8}, F::AlignRight},
     {EncoderSetupId::DecLeadingBits,             K::Edit,  "",                         {216, 94, 24, 12}, F::None},
 
-    {EncoderSetupId::Ok,     K::PushButton, "Ok",     {136, 124, 50, 14}, F::DefaultButton},
-    {EncoderSetupId::Cancel, K::PushButton, "Cancel", {194, 124, 50, 14}, F::None},
+    {EncoderSetupId::Hint,   K::Label,      "",       {4, 124, 240, 8},   F::None},
+    {EncoderSetupId::Ok,     K::PushButton, "Ok",     {136, 136, 50, 14}, F::DefaultButton},
+    {EncoderSetupId::Cancel, K::PushButton, "Cancel", {194, 136, 50, 14}, F::None},
 };
 
 constexpr ControlEntry offsetAdjustControls[] = {
@@ -217,7 +218,7 @@ constexpr ControlEntry aboutControls[] = {
 // clang-format on
 
 const DialogLayout mainLayout{100, mainCaption.data(), {45, 45, 456, 320}, mainControls};
-const DialogLayout encoderSetup{101, "Encoder setup", {32, 32, 248, 142}, encoderSetupControls};
+const DialogLayout encoderSetup{101, "Encoder setup", {32, 32, 248, 154}, encoderSetupControls};
 const DialogLayout offsetAdjust{102, "Fine adjust encoder offset", {32, 32, 324, 134}, offsetAdjustControls};
 const DialogLayout prompt{103, "Meridian flip before positioning", {32, 32, 192, 120}, promptControls};
 const DialogLayout about{104, "KV7-Encoder test", {32, 32, 192, 105}, aboutControls};

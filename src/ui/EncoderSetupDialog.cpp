@@ -21,18 +21,49 @@ struct AxisControls {
     std::uint8_t EncoderFormat::*perRevolution;
     std::uint8_t EncoderFormat::*forRevolutions;
     std::uint8_t EncoderFormat::*leading;
+    // The hint for each EncoderFormatFault after None, in its order.
+    const char* hints[4];
 };
 
 constexpr AxisControls axes[] = {
     {EncoderSetupId::RaInvert, EncoderSetupId::RaGray, EncoderSetupId::RaBitsPerRevolution,
      EncoderSetupId::RaBitsForRevolutions, EncoderSetupId::RaLeadingBits, &EncoderFormat::raFlags,
-     &EncoderFormat::raBitsPerRevolution, &EncoderFormat::raBitsForRevolutions, &EncoderFormat::raLeadingBits},
+     &EncoderFormat::raBitsPerRevolution, &EncoderFormat::raBitsForRevolutions, &EncoderFormat::raLeadingBits,
+     {"RA leading bits must be 0 to 31", "RA bits per one revolution must be 1 to 32",
+      "RA bits for revolutions must be 0 to 31", "RA bits for revolutions and per revolution exceed 32"}},
     {EncoderSetupId::DecInvert, EncoderSetupId::DecGray, EncoderSetupId::DecBitsPerRevolution,
      EncoderSetupId::DecBitsForRevolutions, EncoderSetupId::DecLeadingBits, &EncoderFormat::decFlags,
-     &EncoderFormat::decBitsPerRevolution, &EncoderFormat::decBitsForRevolutions, &EncoderFormat::decLeadingBits},
+     &EncoderFormat::decBitsPerRevolution, &EncoderFormat::decBitsForRevolutions, &EncoderFormat::decLeadingBits,
+     {"Dec leading bits must be 0 to 31", "Dec bits per one revolution must be 1 to 32",
+      "Dec bits for revolutions must be 0 to 31", "Dec bits for revolutions and per revolution exceed 32"}},
 };
 
+// A field that is not a number fails like one beyond every limit.
+std::uint64_t fieldValue(const iControlSurface& dialog, int id)
+{
+    char text[64];
+    dialog.getText(id, text, sizeof text);
+    std::uint32_t value = 0;
+    return parseUnsignedText(text, value) ? value : ~std::uint64_t{0};
+}
+
 }  // namespace
+
+EncoderFormatFault encoderFormatFault(std::uint64_t leadingBits, std::uint64_t bitsPerRevolution,
+                                      std::uint64_t bitsForRevolutions)
+{
+    namespace L = EncoderFormatLimits;
+    // In the order the dialog shows the fields, top to bottom.
+    if (bitsPerRevolution < L::minBitsPerRevolution || bitsPerRevolution > L::maxBitsPerRevolution)
+        return EncoderFormatFault::BitsPerRevolution;
+    if (bitsForRevolutions > L::maxBitsForRevolutions)
+        return EncoderFormatFault::BitsForRevolutions;
+    if (leadingBits > L::maxLeadingBits)
+        return EncoderFormatFault::LeadingBits;
+    if (bitsPerRevolution + bitsForRevolutions > L::maxDataBits)
+        return EncoderFormatFault::DataBits;
+    return EncoderFormatFault::None;
+}
 
 const DialogLayout& EncoderSetupDialog::layout() const { return encoderSetupLayout(); }
 
@@ -49,6 +80,18 @@ bool EncoderSetupDialog::onInit(iControlSurface& dialog)
     return true;
 }
 
+const char* EncoderSetupDialog::problem(const iControlSurface& dialog)
+{
+    for (const AxisControls& axis : axes) {
+        const EncoderFormatFault fault =
+            encoderFormatFault(fieldValue(dialog, axis.leadingBits), fieldValue(dialog, axis.bitsPerRevolution),
+                               fieldValue(dialog, axis.bitsForRevolutions));
+        if (fault != EncoderFormatFault::None)
+            return axis.hints[static_cast<int>(fault) - 1];
+    }
+    return nullptr;
+}
+
 void EncoderSetupDialog::store(const iControlSurface& dialog)
 {
     EncoderFormat& format = configuration.encoderFormat;
@@ -61,10 +104,10 @@ void EncoderSetupDialog::store(const iControlSurface& dialog)
         if (dialog.isChecked(axis.invert))
             flags |= invertBit;
         format.*axis.flags = flags;
-        // Numbers are cut to the controller's byte, as its protocol carries them.
-        format.*axis.perRevolution = static_cast<std::uint8_t>(readUnsignedField(dialog, axis.bitsPerRevolution));
-        format.*axis.forRevolutions = static_cast<std::uint8_t>(readUnsignedField(dialog, axis.bitsForRevolutions));
-        format.*axis.leading = static_cast<std::uint8_t>(readUnsignedField(dialog, axis.leadingBits));
+        // problem() has vouched for every field: each fits its byte.
+        format.*axis.perRevolution = static_cast<std::uint8_t>(fieldValue(dialog, axis.bitsPerRevolution));
+        format.*axis.forRevolutions = static_cast<std::uint8_t>(fieldValue(dialog, axis.bitsForRevolutions));
+        format.*axis.leading = static_cast<std::uint8_t>(fieldValue(dialog, axis.leadingBits));
     }
 }
 
@@ -72,6 +115,12 @@ bool EncoderSetupDialog::onCommand(iControlSurface& dialog, int id)
 {
     switch (id) {
     case EncoderSetupId::Ok:
+        // A format cut to fit its byte would go out as a different format
+        // (300 bits as 44), and every reading after it would be garbage.
+        if (const char* hint = problem(dialog)) {
+            dialog.setText(EncoderSetupId::Hint, hint);
+            return true;
+        }
         store(dialog);
         dialog.endDialog(1);
         return true;

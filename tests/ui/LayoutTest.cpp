@@ -19,7 +19,7 @@ struct Expected {
 
 const Expected dialogs[] = {
     {mainDialogLayout(), 100, 456, 320},
-    {encoderSetupLayout(), 101, 248, 142},
+    {encoderSetupLayout(), 101, 248, 154},
     {offsetAdjustLayout(), 102, 324, 134},
     {meridianFlipPromptLayout(), 103, 192, 120},
     {aboutBoxLayout(), 104, 192, 105},

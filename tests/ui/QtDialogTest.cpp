@@ -10,6 +10,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionFrame>
 
 #include <thread>
 
@@ -179,6 +181,62 @@ TEST_F(QtMainWindowTest, EncoderSetupRunsModallyAndItsOkReachesTheWindowAndTheLi
     click(*window, MainId::EncoderSetup);
     EXPECT_EQ(text(*window, MainId::RaBitsPerRevolution), "24");
     EXPECT_EQ(control.calls.size(), 1u);
+}
+
+// Whether an edit shows all of its text: the room QLineEdit::paintEvent
+// leaves for it (contents rectangle, text margins, the fixed 2-pixel
+// margins each side) against the text's width.
+bool showsWholeText(const QtDialog& dialog, int id)
+{
+    auto* edit = qobject_cast<QLineEdit*>(dialog.control(id));
+    if (!edit)
+        return false;
+    QStyleOptionFrame option;
+    option.initFrom(edit);
+    option.rect = edit->contentsRect();
+    option.lineWidth = edit->hasFrame() ? edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit) : 0;
+    option.midLineWidth = 0;
+    option.state |= QStyle::State_Sunken;
+    const QRect contents =
+        edit->style()->subElementRect(QStyle::SE_LineEditContents, &option, edit).marginsRemoved(edit->textMargins());
+    return edit->fontMetrics().horizontalAdvance(edit->text()) <= contents.width() - 2 * 2;
+}
+
+TEST_F(QtMainWindowTest, ThirtyTwoBitResolutionsShowInFullAndUnclipped)
+{
+    AxisConfiguration a;
+    a.encoderFormat.raBitsPerRevolution = 32;
+    a.raEncoderResolution = std::uint64_t{1} << 32;
+    connectController(ControllerParameters{}, a);
+    onNextModal([](QtDialog& setup) {
+        type(setup, EncoderSetupId::DecBitsPerRevolution, "32");
+        click(setup, EncoderSetupId::Ok);
+    });
+    click(*window, MainId::EncoderSetup);
+    for (int id : {MainId::RaBitsPerRevolution, MainId::DecBitsPerRevolution})
+        EXPECT_EQ(text(*window, id), "32") << id;
+    for (int id : {MainId::RaEncoderResolution, MainId::DecEncoderResolution})
+        EXPECT_EQ(text(*window, id), "4294967296") << id;
+    for (int id : {MainId::RaBitsPerRevolution, MainId::DecBitsPerRevolution, MainId::RaEncoderResolution,
+                   MainId::DecEncoderResolution})
+        EXPECT_TRUE(showsWholeText(*window, id)) << id << " cuts \"" << text(*window, id) << "\"";
+}
+
+TEST_F(QtMainWindowTest, EncoderSetupNamesAFieldNoFormatHoldsAndStaysOpen)
+{
+    connectController(ControllerParameters{}, AxisConfiguration{});
+    onNextModal([](QtDialog& setup) {
+        type(setup, EncoderSetupId::RaBitsPerRevolution, "300");
+        click(setup, EncoderSetupId::Ok);
+        EXPECT_TRUE(setup.isVisible());
+        auto* hint = qobject_cast<QLabel*>(setup.control(EncoderSetupId::Hint));
+        ASSERT_NE(hint, nullptr);
+        EXPECT_EQ(hint->text(), "RA bits per one revolution must be 1 to 32");
+        EXPECT_LE(hint->fontMetrics().horizontalAdvance(hint->text()), hint->width());
+        click(setup, EncoderSetupId::Cancel);
+    });
+    click(*window, MainId::EncoderSetup);
+    EXPECT_TRUE(control.calls.empty());
 }
 
 TEST_F(QtMainWindowTest, MeridianPromptKeepsDeliveringNotificationsAndSendsTheAnswer)

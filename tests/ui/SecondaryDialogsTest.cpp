@@ -24,7 +24,7 @@ struct EncoderSetupRun {
     FakeSurface surface{dialog.layout()};
 };
 
-TEST(EncoderSetup, OpensWithTheFormatAndOkStoresEditedNumbersCutToAByte)
+TEST(EncoderSetup, OpensWithTheFormatAndOkStoresTheEditedNumbers)
 {
     AxisConfiguration a;
     {
@@ -38,30 +38,108 @@ TEST(EncoderSetup, OpensWithTheFormatAndOkStoresEditedNumbersCutToAByte)
         EXPECT_EQ(run.surface.text(EncoderSetupId::DecBitsPerRevolution), "25");
         EXPECT_EQ(run.surface.text(EncoderSetupId::DecBitsForRevolutions), "0");
         EXPECT_EQ(run.surface.text(EncoderSetupId::DecLeadingBits), "12");
+        EXPECT_EQ(run.surface.text(EncoderSetupId::Hint), "");
 
-        run.surface.type(EncoderSetupId::RaBitsPerRevolution, "300");
-        run.surface.type(EncoderSetupId::RaBitsForRevolutions, "");
-        run.surface.type(EncoderSetupId::RaLeadingBits, "x1");
-        run.surface.type(EncoderSetupId::DecBitsForRevolutions, "7");
+        run.surface.type(EncoderSetupId::RaBitsPerRevolution, " 32 ");
+        run.surface.type(EncoderSetupId::RaBitsForRevolutions, "0");
+        run.surface.type(EncoderSetupId::RaLeadingBits, "31");
+        run.surface.type(EncoderSetupId::DecBitsPerRevolution, "1");
+        run.surface.type(EncoderSetupId::DecBitsForRevolutions, "31");
         run.click(EncoderSetupId::DecGray);
         EXPECT_TRUE(run.click(EncoderSetupId::Ok));
         EXPECT_EQ(run.surface.result, 1);
     }
     const EncoderFormat& f = a.encoderFormat;
-    EXPECT_EQ(f.raBitsPerRevolution, 44);
+    EXPECT_EQ(f.raBitsPerRevolution, 32);
     EXPECT_EQ(f.raBitsForRevolutions, 0);
-    EXPECT_EQ(f.raLeadingBits, 0);
+    EXPECT_EQ(f.raLeadingBits, 31);
     EXPECT_EQ(f.raFlags, 0);
     EXPECT_EQ(f.decFlags, 2);
-    EXPECT_EQ(f.decBitsPerRevolution, 25);
-    EXPECT_EQ(f.decBitsForRevolutions, 7);
+    EXPECT_EQ(f.decBitsPerRevolution, 1);
+    EXPECT_EQ(f.decBitsForRevolutions, 31);
     EXPECT_EQ(f.decLeadingBits, 12);
 
     // Reopening shows what was stored.
     EncoderSetupRun again(a);
     EXPECT_TRUE(again.surface.isChecked(EncoderSetupId::DecGray));
     EXPECT_FALSE(again.surface.isChecked(EncoderSetupId::DecInvert));
-    EXPECT_EQ(again.surface.text(EncoderSetupId::RaBitsPerRevolution), "44");
+    EXPECT_EQ(again.surface.text(EncoderSetupId::RaBitsPerRevolution), "32");
+}
+
+TEST(EncoderSetup, OkWithAFieldNoEncoderFormatHoldsNamesItStaysOpenAndStoresNothing)
+{
+    struct Case {
+        int id;
+        const char* text;
+        const char* hint;
+    };
+    const Case cases[] = {
+        {EncoderSetupId::RaBitsPerRevolution, "300", "RA bits per one revolution must be 1 to 32"},
+        {EncoderSetupId::RaBitsPerRevolution, "25300", "RA bits per one revolution must be 1 to 32"},
+        {EncoderSetupId::RaBitsPerRevolution, "abc", "RA bits per one revolution must be 1 to 32"},
+        {EncoderSetupId::RaBitsPerRevolution, "0", "RA bits per one revolution must be 1 to 32"},
+        {EncoderSetupId::RaBitsPerRevolution, "33", "RA bits per one revolution must be 1 to 32"},
+        {EncoderSetupId::RaBitsPerRevolution, "-1", "RA bits per one revolution must be 1 to 32"},
+        {EncoderSetupId::RaBitsPerRevolution, "4294967321", "RA bits per one revolution must be 1 to 32"},
+        {EncoderSetupId::RaBitsForRevolutions, "", "RA bits for revolutions must be 0 to 31"},
+        {EncoderSetupId::RaBitsForRevolutions, "32", "RA bits for revolutions must be 0 to 31"},
+        {EncoderSetupId::RaBitsForRevolutions, "8", "RA bits for revolutions and per revolution exceed 32"},
+        {EncoderSetupId::RaLeadingBits, "x1", "RA leading bits must be 0 to 31"},
+        {EncoderSetupId::RaLeadingBits, "32", "RA leading bits must be 0 to 31"},
+        {EncoderSetupId::DecBitsPerRevolution, "2.5", "Dec bits per one revolution must be 1 to 32"},
+        {EncoderSetupId::DecBitsForRevolutions, "256", "Dec bits for revolutions must be 0 to 31"},
+        {EncoderSetupId::DecBitsForRevolutions, "7", "Dec bits for revolutions and per revolution exceed 32"},
+        {EncoderSetupId::DecLeadingBits, "268", "Dec leading bits must be 0 to 31"},
+    };
+    AxisConfiguration a;
+    a.encoderFormat.decBitsPerRevolution = 26;   // 26 + 7 revolution bits is one too many
+    const AxisConfiguration before = a;
+    for (const Case& c : cases) {
+        EncoderSetupRun run(a);
+        run.surface.type(c.id, c.text);
+        run.click(EncoderSetupId::DecInvert);
+        EXPECT_TRUE(run.click(EncoderSetupId::Ok));
+        EXPECT_FALSE(run.surface.ended) << c.text;
+        EXPECT_EQ(run.surface.text(EncoderSetupId::Hint), c.hint) << c.text;
+        EXPECT_EQ(a, before) << c.text;
+    }
+
+    // Put right, the next Ok goes through.
+    EncoderSetupRun run(a);
+    run.surface.type(EncoderSetupId::RaBitsPerRevolution, "300");
+    run.click(EncoderSetupId::Ok);
+    run.surface.type(EncoderSetupId::RaBitsPerRevolution, "24");
+    run.click(EncoderSetupId::Ok);
+    EXPECT_EQ(run.surface.result, 1);
+    EXPECT_EQ(a.encoderFormat.raBitsPerRevolution, 24);
+}
+
+TEST(EncoderSetup, FormatFaultsFollowTheEncoderWord)
+{
+    using F = EncoderFormatFault;
+    struct Case {
+        std::uint64_t leading, perRevolution, forRevolutions;
+        EncoderFormatFault fault;
+    };
+    const Case cases[] = {
+        {12, 25, 0, F::None},
+        {0, 1, 0, F::None},
+        {31, 32, 0, F::None},
+        {0, 1, 31, F::None},
+        {31, 16, 16, F::None},
+        {0, 0, 0, F::BitsPerRevolution},
+        {0, 33, 0, F::BitsPerRevolution},
+        {0, 25, 32, F::BitsForRevolutions},
+        {32, 25, 0, F::LeadingBits},
+        {0, 2, 31, F::DataBits},
+        {0, 17, 16, F::DataBits},
+        // The first wrong field from the top of the dialog is named.
+        {99, 99, 99, F::BitsPerRevolution},
+        {99, 25, 99, F::BitsForRevolutions},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(encoderFormatFault(c.leading, c.perRevolution, c.forRevolutions), c.fault)
+            << c.leading << "/" << c.perRevolution << "/" << c.forRevolutions;
 }
 
 TEST(EncoderSetup, OkKeepsTheFlagBitsAndOffsetsItHasNoControlFor)
@@ -147,6 +225,11 @@ TEST(OffsetAdjust, ShowsTheOffsetInCountsArcsecondsAndDegrees)
     OffsetRun rounded(0, 1u << 20, 3);
     EXPECT_EQ(rounded.request.oldTenths, 37u);
     EXPECT_EQ(rounded.surface.text(OffsetAdjustId::OriginalArcsec), "4");
+
+    // Typed by hand, an offset may be a turn or more; its angle is what
+    // the controller makes of it, the remainder.
+    OffsetRun beyondTurn(0, 1u << 20, (1u << 20) * 3 + (1u << 19));
+    EXPECT_EQ(beyondTurn.row(OffsetAdjustId::OriginalSystem), "3670016 648000 +180:00:00");
 
     OffsetRun noResolution(0, 0, 5000);
     EXPECT_EQ(noResolution.row(OffsetAdjustId::OriginalSystem), "5000 0 +00:00:00");

@@ -50,8 +50,8 @@ std::vector<std::uint8_t> bitmapBits(HBITMAP bitmap)
 // The window exactly as the program builds it, on a simulator whose clock
 // stands still, so the encoders read the same whenever they are asked.
 struct MainWindowRig {
-    MainWindowRig()
-        : simulator(frozenMount()),
+    explicit MainWindowRig(const sim::PipeHost::Options& mount = frozenMount())
+        : simulator(mount),
           app(options()),
           host(::GetModuleHandleW(nullptr)),
           mainDialog(&app.control(), &app.model(), &host)
@@ -89,6 +89,23 @@ struct MainWindowRig {
     Win32DialogHost host;
     DlgMain mainDialog;
 };
+
+// Whether an edit shows all of its text: the text's width in the edit's
+// font against the formatting rectangle the edit draws it in.
+bool showsWholeText(HWND dialog, int id)
+{
+    HWND edit = ::GetDlgItem(dialog, id);
+    const std::wstring text = itemTextW(dialog, id);
+    RECT room{};
+    ::SendMessageW(edit, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&room));
+    HDC dc = ::GetDC(edit);
+    const HGDIOBJ previous = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(edit, WM_GETFONT, 0, 0)));
+    SIZE size{};
+    ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    ::SelectObject(dc, previous);
+    ::ReleaseDC(edit, dc);
+    return size.cx <= room.right - room.left;
+}
 
 void checkInitialState(HWND w)
 {
@@ -218,6 +235,27 @@ TEST(MainWindow, OpensWithOperatingControlsOffThenConnectsToTheSimulatorAndReads
         EXPECT_EQ(::IsDlgButtonChecked(w, MainId::TrackOff), BST_UNCHECKED);
     });
     EXPECT_EQ(result, 1);   // the close box
+}
+
+TEST(MainWindow, ThirtyTwoBitResolutionsShowInFullAndUnclipped)
+{
+    sim::PipeHost::Options mount = MainWindowRig::frozenMount();
+    mount.config.factory.ra.encoderFormat.bitsPerRevolution = 32;
+    mount.config.factory.dec.encoderFormat.bitsPerRevolution = 32;
+    MainWindowRig rig(mount);
+    rig.run([&](HWND w) {
+        ::SendDlgItemMessageW(w, MainId::PortList, CB_SETCURSEL, 255, 0);
+        ASSERT_TRUE(click(w, MainId::Connect));
+        ASSERT_TRUE(waitUntil([&] { return itemText(w, MainId::StatusLine) == "Connection established."; }))
+            << "status line: " << itemText(w, MainId::StatusLine);
+        for (int id : {MainId::RaBitsPerRevolution, MainId::DecBitsPerRevolution})
+            EXPECT_EQ(itemText(w, id), "32") << id;
+        for (int id : {MainId::RaEncoderResolution, MainId::DecEncoderResolution})
+            EXPECT_EQ(itemText(w, id), "4294967296") << id;
+        for (int id : {MainId::RaBitsPerRevolution, MainId::DecBitsPerRevolution, MainId::RaEncoderResolution,
+                       MainId::DecEncoderResolution})
+            EXPECT_TRUE(showsWholeText(w, id)) << id << " cuts \"" << itemText(w, id) << "\"";
+    });
 }
 
 }  // namespace

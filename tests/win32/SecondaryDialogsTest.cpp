@@ -142,7 +142,7 @@ TEST(OffsetAdjustDialog, ShowsTheChannelInALargeBoldFontAndReleasesIt)
     EXPECT_EQ(::GetObjectType(heading), 0u);
 }
 
-TEST(EncoderSetupDialog, ReadsWhatWasTypedIntoItsEditsOnOk)
+TEST(EncoderSetupDialog, ReadsWhatWasTypedIntoItsEditsOnOkAndNamesAFieldNoFormatHolds)
 {
     QuietHost host;
     AxisConfiguration configuration;
@@ -156,9 +156,14 @@ TEST(EncoderSetupDialog, ReadsWhatWasTypedIntoItsEditsOnOk)
         ::SendDlgItemMessageW(w, EncoderSetupId::DecGray, BM_CLICK, 0, 0);
         EXPECT_EQ(::IsDlgButtonChecked(w, EncoderSetupId::DecGray), BST_CHECKED);
         ::SendMessageW(w, WM_COMMAND, IDOK, 0);   // Enter
+        // 300 would go out cut to a byte, as 44: the dialog stays and says why.
+        EXPECT_TRUE(::IsWindowVisible(w));
+        EXPECT_EQ(itemText(w, EncoderSetupId::Hint), "RA bits per one revolution must be 1 to 32");
+        ::SetDlgItemTextA(w, EncoderSetupId::RaBitsPerRevolution, "32");
+        ::SendMessageW(w, WM_COMMAND, IDOK, 0);
     });
     EXPECT_EQ(result, 1);
-    EXPECT_EQ(configuration.encoderFormat.raBitsPerRevolution, 44);   // 300 cut to 8 bits
+    EXPECT_EQ(configuration.encoderFormat.raBitsPerRevolution, 32);
     EXPECT_EQ(configuration.encoderFormat.decLeadingBits, 7);
     EXPECT_EQ(configuration.encoderFormat.decFlags & 2, 2);
 }
