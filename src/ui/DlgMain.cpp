@@ -1,5 +1,7 @@
 #include "ui/DlgMain.h"
 
+#include <string>
+
 #include "app/StatusText.h"
 #include "astro/Astro.h"
 #include "astro/TextConvert.h"
@@ -150,15 +152,53 @@ void DlgMain::enableOperatingControls(bool enable)
 
 iControlSurface& DlgMain::surface() const { return *window.load(std::memory_order_relaxed); }
 
-void DlgMain::showMessage(const char* text) { surface().setText(MainId::MessageLine, text); }
+void DlgMain::showMessage(const char* text) { surface().setText(MainId::MessageLine, *text ? text : unsentOffsetNote()); }
+
+const char* DlgMain::unsentOffsetNote() const
+{
+    if (raOffsetUnsent && decOffsetUnsent)
+        return "Both offsets edited: not sent yet";
+    if (raOffsetUnsent)
+        return "RA offset edited: not sent yet";
+    if (decOffsetUnsent)
+        return "Dec offset edited: not sent yet";
+    return "";
+}
+
+void DlgMain::forgetUnsentOffsets()
+{
+    const std::string note = unsentOffsetNote();
+    raOffsetUnsent = false;
+    decOffsetUnsent = false;
+    if (note.empty())
+        return;
+    // Whatever else the line says (a refused target) still holds.
+    char shown[128];
+    surface().getText(MainId::MessageLine, shown, sizeof shown);
+    if (note == shown)
+        showMessage("");
+}
+
+void DlgMain::retireStatusError()
+{
+    if (!statusIsError)
+        return;
+    statusIsError = false;
+    surface().setText(MainId::StatusLine, lastSuccessText);
+}
 
 // ---- What the model reports -------------------------------------------------
 
 void DlgMain::showStatus(std::uint16_t status)
 {
     iControlSurface* dialog = window.load(std::memory_order_relaxed);
-    if (const char* text = statusText(status); text && dialog)
-        dialog->setText(MainId::StatusLine, text);
+    const char* text = statusText(status);
+    if (!text || !dialog)
+        return;
+    dialog->setText(MainId::StatusLine, text);
+    statusIsError = isErrorStatus(status);
+    if (!statusIsError)
+        lastSuccessText = text;
 }
 
 void DlgMain::showConfiguration(std::uint16_t status, std::uint32_t)
@@ -167,7 +207,11 @@ void DlgMain::showConfiguration(std::uint16_t status, std::uint32_t)
     if (!dialog)
         return;
     enableOperatingControls(true);
-    showStatus(status);
+    // The configuration itself is a success; an error it carries is new.
+    if (statusText(status))
+        showStatus(status);
+    else
+        retireStatusError();
     const ControllerParameters& p = model->parameters;
     const AxisConfiguration& a = model->axisConfiguration;
     setUnsignedField(*dialog, MainId::RaGearRatio, p.raGearRatio);
@@ -185,6 +229,7 @@ void DlgMain::showConfiguration(std::uint16_t status, std::uint32_t)
     setUnsignedField(*dialog, MainId::DecEncoderOffset, a.decEncoderOffset);
     dialog->setCheck(MainId::RaReverseEncoder, (a.reverseEncoderBits & 1) != 0);
     dialog->setCheck(MainId::DecReverseEncoder, (a.reverseEncoderBits & 2) != 0);
+    forgetUnsentOffsets();
 }
 
 void DlgMain::askMeridianFlip(std::int32_t kind)
@@ -199,6 +244,7 @@ void DlgMain::showMountState(const MountState& mountState)
     iControlSurface* dialog = window.load(std::memory_order_relaxed);
     if (mountState.valid != 1 || !dialog)
         return;
+    retireStatusError();
     setUnsignedField(*dialog, MainId::RaEncoderSystem, mountState.raEncoderPosition);
     setUnsignedField(*dialog, MainId::RaEncoderArcsec, mountState.raEncoderArcsec);
     setUnsignedField(*dialog, MainId::DecEncoderSystem, mountState.decEncoderPosition);
@@ -274,6 +320,8 @@ void DlgMain::encoderCalibration(int)
         showMessage("Not sent: Dec offset is not a number");
         return;
     }
+    raOffsetUnsent = false;
+    decOffsetUnsent = false;
     showMessage("");
     const std::uint8_t bits = (dialog.isChecked(MainId::RaReverseEncoder) ? 1 : 0) |
                               (dialog.isChecked(MainId::DecReverseEncoder) ? 2 : 0);
@@ -291,19 +339,30 @@ void DlgMain::sendMotorReversal(int)
 
 void DlgMain::adjustOffset(int channel)
 {
+    iControlSurface& dialog = surface();
+    const int field = channel == 0 ? MainId::RaEncoderOffset : MainId::DecEncoderOffset;
+    // Steps start from the field: what the operator typed or last sent, not
+    // the offset read at connect, which Ok would otherwise write over it.
+    char text[64];
+    dialog.getText(field, text, sizeof text);
+    std::uint32_t fieldOffset = 0;
+    if (!parseUnsignedText(text, fieldOffset)) {
+        showMessage(channel == 0 ? "RA offset is not a number" : "Dec offset is not a number");
+        return;
+    }
     const AxisConfiguration& a = model->axisConfiguration;
     offsetRequest = OffsetAdjustRequest{};
     offsetRequest.channel = channel;
     offsetRequest.encoderResolution = channel == 0 ? a.raEncoderResolution : a.decEncoderResolution;
-    offsetRequest.offset = channel == 0 ? a.raEncoderOffset : a.decEncoderOffset;
+    offsetRequest.offset = fieldOffset;
+    // Unchanged, the field keeps the operator's text as it was.
     if (showOffsetAdjust(*host, offsetRequest) != 1 || offsetRequest.newOffset == offsetRequest.offset)
         return;
     // Only the field changes; "Encoder calibration" sends it when the
     // operator is ready.
-    iControlSurface& dialog = surface();
-    setUnsignedField(dialog, channel == 0 ? MainId::RaEncoderOffset : MainId::DecEncoderOffset,
-                     offsetRequest.newOffset);
-    showMessage(channel == 0 ? "RA offset edited: not sent yet" : "Dec offset edited: not sent yet");
+    setUnsignedField(dialog, field, offsetRequest.newOffset);
+    (channel == 0 ? raOffsetUnsent : decOffsetUnsent) = true;
+    showMessage("");
 }
 
 void DlgMain::gotoTarget(int)

@@ -97,7 +97,14 @@ private:
     void storeParameters(int);
 
     bool readTarget();
+    // An empty text makes room for the reminder of offsets edited but not
+    // sent; any other text replaces it until the next empty one.
     void showMessage(const char* text);
+    const char* unsentOffsetNote() const;
+    // The offset fields now hold what the controller has: the reminder goes.
+    void forgetUnsentOffsets();
+    // A success: an error on the status line no longer holds.
+    void retireStatusError();
     // The window's controls; commands only run once onInit has set them.
     iControlSurface& surface() const;
 
@@ -109,6 +116,13 @@ private:
     std::atomic<iControlSurface*> window{nullptr};
     PortChoices ports;
     OffsetAdjustRequest offsetRequest;
+    // Offset fields stepped by fine-adjust since the controller last had them.
+    bool raOffsetUnsent = false;
+    bool decOffsetUnsent = false;
+    // What the status line shows: whether it is an error, and the last text
+    // that was not one, which takes the line back once the error is over.
+    bool statusIsError = false;
+    const char* lastSuccessText = "";
     std::uint32_t targetRa = 0;
     std::int32_t targetDec = 0;
 };

@@ -29,7 +29,10 @@ const DialogLayout& OffsetAdjustDialog::layout() const { return offsetAdjustLayo
 bool OffsetAdjustDialog::onInit(iControlSurface& dialog)
 {
     dialog.setText(OffsetAdjustId::Channel, request.channel == 0 ? "RA" : "Dec");
-    const std::uint32_t tenths = revolutionToTenthArcsec(request.offset, request.encoderResolution);
+    // Typed by hand, the offset may be a turn or more; the controller adds
+    // it modulo one turn, and the angle shows what it will do.
+    const std::uint64_t turn = request.encoderResolution;
+    const std::uint32_t tenths = revolutionToTenthArcsec(turn ? request.offset % turn : 0, turn);
     request.oldTenths = tenths;
     request.newTenths = tenths;
     request.newOffset = request.offset;

@@ -2,6 +2,7 @@
 // real model, with notifications taking the posted road.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -154,9 +155,65 @@ TEST_F(MainDialogTest, StatusLineShowsKnownCodesAndKeepsItsTextForUnknownOnes)
     model.onStatus(7);
     deliver();
     EXPECT_EQ(window.text(MainId::StatusLine), "Error: Cannot connect to device.");
-    model.onStatus(18);
+    model.onStatus(24);
     deliver();
     EXPECT_EQ(window.text(MainId::StatusLine), "Error: Cannot connect to device.");
+}
+
+TEST_F(MainDialogTest, AnErrorOnTheStatusLineGivesWayToTheNextSuccessAndANewErrorAlwaysShows)
+{
+    MountState reading;
+    reading.valid = 1;
+    MountState stale;
+    stale.valid = 0;
+    struct Event {
+        enum Kind { Status, Configuration, Reading, StaleReading } kind;
+        std::uint16_t status = 0;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Event> events;
+        const char* shown;
+    };
+    using E = Event;
+    const Case cases[] = {
+        {"a reading after a refused connect", {{E::Status, 3}, {E::Status, 11}, {E::Reading}}, "Connection established."},
+        {"a reading after a refused GOTO", {{E::Status, 15}, {E::Status, 23}, {E::Reading}}, "Positioning"},
+        {"a configuration whose status has no text", {{E::Status, 3}, {E::Status, 10}, {E::Configuration, 24}},
+         "Connection established."},
+        {"a non-error status", {{E::Status, 3}, {E::Status, 21}, {E::Status, 13}}, "Ready"},
+        {"an error with no success before it", {{E::Status, 6}, {E::Reading}}, ""},
+        {"a stale reading is no success", {{E::Status, 3}, {E::Status, 21}, {E::StaleReading}},
+         "Error: No reply from the controller."},
+        {"a new error after a success", {{E::Status, 11}, {E::Reading}, {E::Status, 18}}, "Error: Connection lost."},
+        {"an error a configuration brings", {{E::Status, 3}, {E::Configuration, 22}}, "Error: Parameters not stored."},
+        {"an error after an error", {{E::Status, 3}, {E::Status, 11}, {E::Status, 20}},
+         "Error: Port closed before every command was sent."},
+        {"a success text of its own is not replaced", {{E::Status, 3}, {E::Status, 16}, {E::Reading}},
+         "Encoder calibration parameters updated."},
+    };
+    for (const Case& c : cases) {
+        FakeSurface surface(mainDialogLayout());
+        AppModel caseModel(&clock);
+        DlgMain caseDialog(&control, &caseModel, &host);
+        caseModel.setSender(&caseDialog);
+        caseModel.setMainDialog(&caseDialog);
+        caseDialog.onInit(surface);
+        for (const Event& e : c.events) {
+            switch (e.kind) {
+            case E::Status: caseModel.onStatus(e.status); break;
+            case E::Configuration:
+                caseModel.onConfiguration(e.status, 1, ControllerParameters{}, AxisConfiguration{});
+                break;
+            case E::Reading: caseModel.onMountState(reading); break;
+            case E::StaleReading: caseModel.onMountState(stale); break;
+            }
+            for (const auto& [code, value] : surface.posted)
+                caseDialog.onUserMessage(code, value);
+            surface.posted.clear();
+        }
+        EXPECT_EQ(surface.text(MainId::StatusLine), c.shown) << c.name;
+    }
 }
 
 TEST_F(MainDialogTest, ConfigurationEnablesControlsForGoodAndFillsTheFields)
@@ -200,7 +257,7 @@ TEST_F(MainDialogTest, ConfigurationEnablesControlsForGoodAndFillsTheFields)
     // A status beyond the table still refreshes everything but the status line;
     // a closed connection does not disable the controls again.
     p.raGearRatio = 90;
-    connectWith(p, a, 18);
+    connectWith(p, a, 24);
     EXPECT_EQ(window.text(MainId::StatusLine), "Connection established.");
     EXPECT_EQ(window.text(MainId::RaGearRatio), "90");
     model.onStatus(4);
@@ -389,16 +446,16 @@ TEST_F(MainDialogTest, EncoderSetupOkShowsTheNewResolutionsAndSendsTheFormatCanc
     enableControls();
     host.expect([](FakeSurface& setup, iDialogHandler& handler) {
         setup.type(EncoderSetupId::RaBitsPerRevolution, "24");
-        setup.type(EncoderSetupId::DecBitsPerRevolution, "40");
+        setup.type(EncoderSetupId::DecBitsPerRevolution, "32");
         setup.click(handler, EncoderSetupId::RaGray);
         setup.click(handler, EncoderSetupId::Ok);
     });
     click(MainId::EncoderSetup);
     EXPECT_EQ(window.text(MainId::RaBitsPerRevolution), "24");
     EXPECT_EQ(window.text(MainId::RaEncoderResolution), "16777216");
-    EXPECT_EQ(window.text(MainId::DecBitsPerRevolution), "40");
-    EXPECT_EQ(window.text(MainId::DecEncoderResolution), "1099511627776");
-    EXPECT_EQ(control.calls, (Calls{"setEncoderFormat 2 12 24 0 0 12 40 0"}));
+    EXPECT_EQ(window.text(MainId::DecBitsPerRevolution), "32");
+    EXPECT_EQ(window.text(MainId::DecEncoderResolution), "4294967296");
+    EXPECT_EQ(control.calls, (Calls{"setEncoderFormat 2 12 24 0 0 12 32 0"}));
     EXPECT_EQ(model.axisConfiguration.encoderFormat.raBitsPerRevolution, 24);
 
     host.expect([](FakeSurface& setup, iDialogHandler& handler) {
@@ -409,6 +466,24 @@ TEST_F(MainDialogTest, EncoderSetupOkShowsTheNewResolutionsAndSendsTheFormatCanc
     EXPECT_EQ(window.text(MainId::RaBitsPerRevolution), "24");
     EXPECT_EQ(model.axisConfiguration.encoderFormat.raBitsPerRevolution, 24);
     EXPECT_EQ(control.calls.size(), 1u);
+}
+
+TEST_F(MainDialogTest, EncoderSetupWithAFormatNoEncoderSendsStaysOpenAndSendsNothing)
+{
+    open();
+    enableControls();
+    const AxisConfiguration before = model.axisConfiguration;
+    host.expect([](FakeSurface& setup, iDialogHandler& handler) {
+        setup.type(EncoderSetupId::RaBitsPerRevolution, "300");
+        setup.click(handler, EncoderSetupId::Ok);
+        EXPECT_FALSE(setup.ended);
+        EXPECT_EQ(setup.text(EncoderSetupId::Hint), "RA bits per one revolution must be 1 to 32");
+        setup.click(handler, EncoderSetupId::Cancel);
+    });
+    click(MainId::EncoderSetup);
+    EXPECT_TRUE(control.calls.empty());
+    EXPECT_EQ(model.axisConfiguration, before);
+    EXPECT_EQ(window.text(MainId::RaBitsPerRevolution), "25");
 }
 
 TEST_F(MainDialogTest, OffsetAdjustShowsTheAxisAndOkWritesAStepIntoTheFieldWithoutSending)
@@ -437,7 +512,7 @@ TEST_F(MainDialogTest, OffsetAdjustShowsTheAxisAndOkWritesAStepIntoTheFieldWitho
     window.type(MainId::DecEncoderOffset, "555");
     host.expect([](FakeSurface& adjust, iDialogHandler& handler) {
         EXPECT_EQ(adjust.text(OffsetAdjustId::Channel), "Dec");
-        EXPECT_EQ(adjust.text(OffsetAdjustId::OriginalArcsec), "0");
+        EXPECT_EQ(adjust.text(OffsetAdjustId::OriginalSystem), "555");
         adjust.click(handler, OffsetAdjustId::StepDownFirst + 6);
         adjust.click(handler, OffsetAdjustId::Cancel);
     });
@@ -447,6 +522,103 @@ TEST_F(MainDialogTest, OffsetAdjustShowsTheAxisAndOkWritesAStepIntoTheFieldWitho
     EXPECT_EQ(window.text(MainId::DecEncoderOffset), "555") << "nothing stepped, the typed offset stays";
     EXPECT_TRUE(control.calls.empty());
     EXPECT_EQ(host.captions, (std::vector<std::string>(3, "Fine adjust encoder offset")));
+}
+
+TEST_F(MainDialogTest, OffsetAdjustStartsFromTheOffsetFieldAndOnlyAChangedOkRewritesIt)
+{
+    open();
+    AxisConfiguration a;
+    a.raEncoderResolution = 1u << 20;
+    a.raEncoderOffset = 52;
+    connectWith(ControllerParameters{}, a);
+    control.calls.clear();
+
+    // What the operator typed, or sent with "Encoder calibration", is where
+    // the steps start; the offset read at connect is history.
+    window.type(MainId::RaEncoderOffset, " 5000 ");
+    host.expect([](FakeSurface& adjust, iDialogHandler& handler) {
+        EXPECT_EQ(adjust.text(OffsetAdjustId::OriginalSystem), "5000");
+        adjust.click(handler, OffsetAdjustId::StepUpFirst + 3);   // + 1 min: 49 counts of a 2^20 turn
+        adjust.click(handler, OffsetAdjustId::Cancel);
+    });
+    click(MainId::RaAdjust);
+    EXPECT_EQ(window.text(MainId::RaEncoderOffset), " 5000 ");
+    EXPECT_EQ(window.text(MainId::MessageLine), "");
+
+    host.expect([](FakeSurface& adjust, iDialogHandler& handler) {
+        adjust.click(handler, OffsetAdjustId::StepUpFirst + 3);
+        adjust.click(handler, OffsetAdjustId::StepDownFirst + 3);
+        adjust.click(handler, OffsetAdjustId::Ok);
+    });
+    click(MainId::RaAdjust);
+    EXPECT_EQ(window.text(MainId::RaEncoderOffset), " 5000 ") << "a round trip changes nothing";
+    EXPECT_EQ(window.text(MainId::MessageLine), "");
+
+    host.expect([](FakeSurface& adjust, iDialogHandler& handler) {
+        adjust.click(handler, OffsetAdjustId::StepUpFirst + 3);
+        adjust.click(handler, OffsetAdjustId::Ok);
+    });
+    click(MainId::RaAdjust);
+    EXPECT_EQ(window.text(MainId::RaEncoderOffset), "5049");
+    EXPECT_TRUE(control.calls.empty());
+
+    // A field that is no number has nothing to step from.
+    window.type(MainId::DecEncoderOffset, "12x");
+    click(MainId::DecAdjust);
+    EXPECT_EQ(window.text(MainId::MessageLine), "Dec offset is not a number");
+    EXPECT_EQ(window.text(MainId::DecEncoderOffset), "12x");
+    EXPECT_EQ(host.captions.size(), 3u);
+}
+
+TEST_F(MainDialogTest, TheUnsentOffsetNoteLastsExactlyAsLongAsAnOffsetFieldDiffersFromTheController)
+{
+    AxisConfiguration a;
+    a.raEncoderResolution = 1u << 20;
+    a.decEncoderResolution = 1u << 20;
+    auto step = [this](int adjustId) {
+        host.expect([](FakeSurface& adjust, iDialogHandler& handler) {
+            adjust.click(handler, OffsetAdjustId::StepUpFirst + 4);
+            adjust.click(handler, OffsetAdjustId::Ok);
+        });
+        click(adjustId);
+    };
+    auto target = [this](const char* ra) {
+        window.type(MainId::TargetRa, ra);
+        window.type(MainId::TargetDec, "10");
+        click(MainId::Goto);
+    };
+    struct Case {
+        const char* name;
+        std::function<void()> then;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"RA stepped", [] {}, "RA offset edited: not sent yet"},
+        {"both stepped", [&] { step(MainId::DecAdjust); }, "Both offsets edited: not sent yet"},
+        {"sent with Encoder calibration", [&] { click(MainId::EncoderCalibration); }, ""},
+        {"replaced by a reconnect", [&] { connectWith(ControllerParameters{}, a); }, ""},
+        {"a refused target shows over it", [&] { target("25"); }, "Target not sent: RA out of range"},
+        {"and gives way to it again", [&] { target("25"); target("5"); }, "RA offset edited: not sent yet"},
+        {"a reconnect keeps a refused target's reason", [&] { target("25"); connectWith(ControllerParameters{}, a); },
+         "Target not sent: RA out of range"},
+        {"a refused calibration keeps the edit pending",
+         [&] {
+             window.type(MainId::DecEncoderOffset, "x");
+             click(MainId::EncoderCalibration);
+             window.type(MainId::DecEncoderOffset, "0");
+             target("5");
+         },
+         "RA offset edited: not sent yet"},
+    };
+    open();
+    for (const Case& c : cases) {
+        // A reconnect and a sound target leave nothing of the last case.
+        connectWith(ControllerParameters{}, a);
+        target("1");
+        step(MainId::RaAdjust);
+        c.then();
+        EXPECT_EQ(window.text(MainId::MessageLine), c.message) << c.name;
+    }
 }
 
 TEST_F(MainDialogTest, MeridianFlipQuestionSendsTheOperatorsAnswerToTheLink)
