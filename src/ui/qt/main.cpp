@@ -3,6 +3,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "app/Application.h"
 #include "platform/posix/LinuxPortCatalog.h"
@@ -12,28 +15,75 @@
 
 namespace {
 
+// Without a display there is nothing to do; that is no failure of the
+// program, and scripts that start it everywhere must not see one.
+constexpr int noDisplayExitCode = 0;
+
 bool isSet(const char* name)
 {
     const char* value = std::getenv(name);
     return value && *value;
 }
 
-// Qt aborts when it finds no display; say why and leave quietly instead,
-// before anything has started.
-bool displayAvailable() { return isSet("DISPLAY") || isSet("WAYLAND_DISPLAY") || isSet("QT_QPA_PLATFORM"); }
+bool displayNamed() { return isSet("DISPLAY") || isSet("WAYLAND_DISPLAY") || isSet("QT_QPA_PLATFORM"); }
+
+[[noreturn]] void leaveForWantOfADisplay(const std::string& why)
+{
+    std::fprintf(stderr,
+                 "kv7-encoder-setup: no display to open the window on (%s).\nStart it from a desktop session, or "
+                 "set QT_QPA_PLATFORM=offscreen to run it without one.\n",
+                 why.c_str());
+    std::fflush(stderr);
+    // Nothing has started yet, and Qt is half way through its set-up: leave
+    // without running anyone's destructors.
+    std::_Exit(noDisplayExitCode);
+}
+
+std::string unreachableDisplay()
+{
+    if (isSet("QT_QPA_PLATFORM"))
+        return std::string("Qt cannot start its platform \"") + std::getenv("QT_QPA_PLATFORM") + "\"";
+    if (isSet("DISPLAY"))
+        return std::string("the display DISPLAY names, ") + std::getenv("DISPLAY") + ", cannot be reached";
+    return std::string("the display WAYLAND_DISPLAY names, ") + std::getenv("WAYLAND_DISPLAY") +
+           ", cannot be reached";
+}
+
+// Qt ends the process with a fatal message (and a core dump) when its
+// platform plugin cannot reach the display that the environment names.
+// While the application object is made, its messages are held back: a fatal
+// one is a display nobody can reach, and the rest are let through after.
+std::vector<std::pair<QtMsgType, std::string>> heldMessages;
+QtMessageHandler qtHandler = nullptr;
+
+void holdStartupMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type == QtFatalMsg)
+        leaveForWantOfADisplay(unreachableDisplay());
+    std::string text;
+    if (context.category && std::string(context.category) != "default")
+        text = std::string(context.category) + ": ";
+    text += message.toStdString();
+    heldMessages.emplace_back(type, std::move(text));
+}
+
+void releaseStartupMessages()
+{
+    qInstallMessageHandler(qtHandler);
+    for (const auto& [type, text] : heldMessages)
+        qtHandler(type, QMessageLogContext(), QString::fromStdString(text));
+    heldMessages.clear();
+}
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    if (!displayAvailable()) {
-        std::fputs("kv7-encoder-setup: no display to open the window on (neither DISPLAY nor "
-                   "WAYLAND_DISPLAY is set).\nStart it from a desktop session, or set "
-                   "QT_QPA_PLATFORM=offscreen to run it without one.\n",
-                   stderr);
-        return 0;
-    }
+    if (!displayNamed())
+        leaveForWantOfADisplay("neither DISPLAY nor WAYLAND_DISPLAY is set");
+    qtHandler = qInstallMessageHandler(holdStartupMessage);
     QApplication application(argc, argv);
+    releaseStartupMessages();
 
     kv7::sim::BuiltInSimulator simulator;
     kv7::LinuxPortCatalog catalog;
