@@ -40,6 +40,12 @@ void HeartBeatTimer::stop()
         thread.join();
 }
 
+std::size_t HeartBeatTimer::waitsBegun() const
+{
+    std::lock_guard<std::mutex> guard(stopMutex);
+    return waits;
+}
+
 void HeartBeatTimer::loop()
 {
     // Each wait starts after the previous tick has ended, so ticks are one
@@ -48,7 +54,8 @@ void HeartBeatTimer::loop()
     for (;;) {
         {
             std::unique_lock<std::mutex> guard(stopMutex);
-            if (stopSignal.wait_for(guard, std::chrono::milliseconds(periodMs), [this] { return stopRequested; }))
+            ++waits;
+            if (stopSignal.wait_for(guard, period, [this] { return stopRequested; }))
                 return;
         }
         std::lock_guard<std::mutex> guard(lock);

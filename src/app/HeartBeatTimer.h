@@ -2,7 +2,9 @@
 // counts its time-outs in these ticks.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <mutex>
 #include <thread>
 
@@ -14,7 +16,10 @@ class HeartBeatTimer {
 public:
     static constexpr int periodMs = 250;
 
-    HeartBeatTimer() = default;
+    explicit HeartBeatTimer(std::chrono::milliseconds period = std::chrono::milliseconds(periodMs))
+        : period(period)
+    {
+    }
     ~HeartBeatTimer();
     HeartBeatTimer(const HeartBeatTimer&) = delete;
     HeartBeatTimer& operator=(const HeartBeatTimer&) = delete;
@@ -27,13 +32,19 @@ public:
     // Returns at once, or when the tick in progress has ended.
     void stop();
 
+    // How many times the loop has begun waiting for a period (tests use it to
+    // know where the loop is, instead of sleeping).
+    std::size_t waitsBegun() const;
+
 private:
     void loop();
 
     std::mutex lock;                  // guards listener; held while it is called
     iHeartBeatListener* listener = nullptr;
+    const std::chrono::milliseconds period;
     std::thread thread;
-    std::mutex stopMutex;
+    mutable std::mutex stopMutex;
+    std::size_t waits = 0;
     std::condition_variable stopSignal;
     bool stopRequested = false;
 };

@@ -40,6 +40,19 @@ TEST(Channel, WrapsAroundTheRing)
     }
 }
 
+// True once a writer is waiting for room (bounded, so a writer that never
+// blocks fails the test instead of hanging it).
+bool writerBlocks(const Channel& c)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (c.waitingWriters() == 0) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::yield();
+    }
+    return true;
+}
+
 TEST(Channel, FullChannelBlocksTheWriterUntilTheReaderTakesBytes)
 {
     Channel c;
@@ -51,13 +64,14 @@ TEST(Channel, FullChannelBlocksTheWriterUntilTheReaderTakesBytes)
         c.write(more, 2);
         written = true;
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(writerBlocks(c));
     EXPECT_FALSE(written.load());
     std::uint8_t out[20];
     EXPECT_EQ(c.read(out, sizeof out, 0), 20);
     writer.join();
     EXPECT_TRUE(written.load());
     EXPECT_EQ(c.pending(), Channel::capacity - 20 + 2);
+    EXPECT_EQ(c.waitingWriters(), 0u);
 }
 
 TEST(Channel, StopReleasesABlockedWriterAndTheReader)
@@ -70,13 +84,32 @@ TEST(Channel, StopReleasesABlockedWriterAndTheReader)
         const std::uint8_t more[1] = {1};
         result = c.write(more, 1) ? 1 : 0;
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(writerBlocks(c));   // stopped while waiting, not before it began
     c.stop();
     writer.join();
     EXPECT_EQ(result.load(), 0);
     std::uint8_t out[4];
     EXPECT_EQ(c.read(out, 4, 1000), -1);
     EXPECT_TRUE(c.sleepUnlessStopped(10000));   // returns at once when stopped
+}
+
+TEST(Channel, AWaitingWriterGivesUpWhenAskedAndLeavesTheChannelAsItWas)
+{
+    Channel c;
+    std::uint8_t fill[Channel::capacity] = {};
+    ASSERT_TRUE(c.write(fill, sizeof fill));
+    std::atomic<bool> giveUp{false};
+    std::atomic<int> result{-1};
+    std::thread writer([&] {
+        const std::uint8_t more[3] = {1, 2, 3};
+        result = c.write(more, 3, &giveUp) ? 1 : 0;
+    });
+    ASSERT_TRUE(writerBlocks(c));
+    giveUp = true;
+    c.wakeWriters();
+    writer.join();
+    EXPECT_EQ(result.load(), 0);
+    EXPECT_EQ(c.pending(), Channel::capacity);
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
-// The heartbeat: its first tick, detaching mid-tick, and stopping.
+// The heartbeat: its first tick, detaching mid-tick, and stopping. The loop
+// is watched through its count of waits, never through sleeps.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "app/HeartBeatTimer.h"
@@ -10,65 +13,101 @@
 namespace kv7 {
 namespace {
 
+using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-struct CountingListener : iHeartBeatListener {
-    void onHeartBeat() override
-    {
-        if (count++ == 0)
-            first = Clock::now();
-        if (slowMs > 0) {
-            inTick = true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(slowMs));
-            inTick = false;
-        }
-    }
-    std::atomic<int> count{0};
-    std::atomic<bool> inTick{false};
-    int slowMs = 0;
-    Clock::time_point first{};
-};
-
-TEST(HeartBeat, FirstTickComesAPeriodAfterStartNeverAtOnce)
+template <typename Done>
+bool within(std::chrono::milliseconds limit, Done done)
 {
-    CountingListener l;
-    HeartBeatTimer t;
-    t.setListener(&l);
-    const auto start = Clock::now();
-    t.start();
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_EQ(l.count.load(), 0);
-    while (l.count.load() == 0 && Clock::now() - start < std::chrono::seconds(5))
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    t.stop();
-    ASSERT_GE(l.count.load(), 1);
-    EXPECT_GE(l.first - start, std::chrono::milliseconds(240));
+    const auto deadline = Clock::now() + limit;
+    while (!done()) {
+        if (Clock::now() > deadline)
+            return false;
+        std::this_thread::yield();
+    }
+    return true;
 }
 
-TEST(HeartBeat, ClearListenerWaitsForTheTickInProgress)
+struct CountingListener : iHeartBeatListener {
+    void onHeartBeat() override { ++count; }
+    std::atomic<int> count{0};
+};
+
+TEST(HeartBeat, TheLoopWaitsAPeriodBeforeItsFirstTick)
 {
     CountingListener l;
-    l.slowMs = 150;
-    HeartBeatTimer t;
+    HeartBeatTimer t(1h);
     t.setListener(&l);
     t.start();
-    while (!l.inTick.load())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(within(5s, [&] { return t.waitsBegun() == 1; }));
+    EXPECT_EQ(l.count.load(), 0);   // a tick at once would have come before the wait
+    t.stop();
+    EXPECT_EQ(l.count.load(), 0);
+}
+
+TEST(HeartBeat, TicksFollowOnePeriodApart)
+{
+    CountingListener l;
+    HeartBeatTimer t(1ms);
+    t.setListener(&l);
+    t.start();
+    ASSERT_TRUE(within(5s, [&] { return l.count.load() >= 3; }));
+    t.stop();
+    // Each tick ended a wait, and the loop waits again after each.
+    EXPECT_GE(t.waitsBegun(), static_cast<std::size_t>(l.count.load()));
+}
+
+// A listener that stays in its tick until clearListener has returned, or
+// 200 ms have passed: with the guarantee kept, the wait always runs out.
+struct StickyListener : iHeartBeatListener {
+    void onHeartBeat() override
+    {
+        ++count;
+        std::unique_lock<std::mutex> guard(mutex);
+        inTick = true;
+        changed.notify_all();
+        sawClearReturn = changed.wait_for(guard, 200ms, [&] { return clearReturned; }) || sawClearReturn;
+        inTick = false;
+    }
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool inTick = false;
+    bool clearReturned = false;
+    bool sawClearReturn = false;
+    std::atomic<int> count{0};
+};
+
+TEST(HeartBeat, ClearListenerWaitsForTheTickInProgressAndNoneFollows)
+{
+    StickyListener l;
+    HeartBeatTimer t(1ms);
+    t.setListener(&l);
+    t.start();
+    {
+        std::unique_lock<std::mutex> guard(l.mutex);
+        ASSERT_TRUE(l.changed.wait_for(guard, 5s, [&] { return l.inTick; }));
+    }
     t.clearListener();
-    EXPECT_FALSE(l.inTick.load());
+    {
+        std::lock_guard<std::mutex> guard(l.mutex);
+        l.clearReturned = true;
+        l.changed.notify_all();
+        EXPECT_FALSE(l.sawClearReturn) << "clearListener returned while a tick was still running";
+        EXPECT_FALSE(l.inTick);
+    }
     const int seen = l.count.load();
-    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    const std::size_t waits = t.waitsBegun();
+    ASSERT_TRUE(within(5s, [&] { return t.waitsBegun() >= waits + 3; }));   // ticks that found no listener
     EXPECT_EQ(l.count.load(), seen);
     t.stop();
 }
 
-TEST(HeartBeat, StopIsPromptAndHarmlessTwice)
+TEST(HeartBeat, StopEndsTheWaitAtOnceAndIsHarmlessTwice)
 {
-    HeartBeatTimer t;
+    HeartBeatTimer t(1h);
     t.start();
-    const auto start = Clock::now();
-    t.stop();
-    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(200));
+    ASSERT_TRUE(within(5s, [&] { return t.waitsBegun() == 1; }));
+    t.stop();   // returns: the hour-long wait was cut short
     t.stop();
     HeartBeatTimer neverStarted;
     neverStarted.stop();
