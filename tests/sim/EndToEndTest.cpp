@@ -47,8 +47,7 @@ private:
 
 SimConfig mountConfig(const std::string& stateFile = {})
 {
-    SimConfig config;
-    config.stateFile = stateFile;
+    SimConfig config = stateFile.empty() ? SimConfig{} : withStateFile(stateFile);
     // Encoders whose zero is not where the axes start, so readings are not 0.
     config.raEncoder.zeroTurns = 0.1;
     config.decEncoder.zeroTurns = 0.7;
@@ -272,6 +271,16 @@ TEST(EndToEnd, StoredSettingsAreThereAfterARestartUnstoredAreNot)
     EXPECT_EQ(got.parameters.reverseMotorBits, 0x02);
     EXPECT_EQ(got.parameters.motorExtraByte, 0x44);
     EXPECT_EQ(got.axes.raEncoderResolution, std::uint64_t{1} << 24);
+}
+
+TEST(EndToEnd, StoreTheSimulatorCouldNotKeepIsReportedAsFailed)
+{
+    TempDir dir;
+    SimLink s(mountConfig(dir.file("missing/controller.state")));
+    ASSERT_TRUE(s.connect());
+    s.link.storeParameters();
+    EXPECT_TRUE(s.listener.waitForStatus(Status::StoreFailed, 5s));
+    EXPECT_FALSE(s.listener.waitForStatus(Status::ParametersStored, 0ms));
 }
 
 TEST(EndToEnd, SilentDeviceTimesOutAndWrongIdentifyIsRefused)

@@ -2,12 +2,18 @@
 // pseudo-terminal host's clock and the kv7sim program as a process.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <optional>
+#include <poll.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
 #include "SimTestUtil.h"
 #include "app/AppModel.h"
@@ -159,11 +165,25 @@ int waitExit(Child& child)
 {
     int status = 0;
     ::waitpid(child.pid, &status, 0);
+    child.pid = -1;
     if (child.out)
         std::fclose(child.out);
+    child.out = nullptr;
     ::close(child.errFd);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+
+// Ends a tool that a failed assertion left running.
+struct Reaper {
+    Child& child;
+    ~Reaper()
+    {
+        if (child.pid > 0) {
+            ::kill(child.pid, SIGKILL);
+            waitExit(child);
+        }
+    }
+};
 
 std::string readAllFd(int fd)
 {
@@ -173,6 +193,55 @@ std::string readAllFd(int fd)
     while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
         s.append(buffer, static_cast<std::size_t>(n));
     return s;
+}
+
+// All fd delivers until its writer closes it; nothing when that takes
+// longer than limit, so a tool that should have stopped and did not fails
+// the test instead of hanging it.
+std::optional<std::string> readAllWithin(int fd, std::chrono::milliseconds limit)
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    std::string s;
+    char buffer[512];
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd p{fd, POLLIN, 0};
+        const int ready = left.count() > 0 ? ::poll(&p, 1, static_cast<int>(left.count())) : 0;
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            return std::nullopt;
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return s;
+        s.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+// The device path a started tool prints; empty if it printed none.
+std::string printedPath(Child& child)
+{
+    char line[256] = {};
+    if (!child.out || !std::fgets(line, sizeof line, child.out))
+        return {};
+    std::string path(line);
+    if (!path.empty() && path.back() == '\n')
+        path.pop_back();
+    return path;
+}
+
+// A tool expected to give up at start: its stderr, and its exit status (-1
+// if it had to be killed because it kept running).
+std::pair<std::string, int> refusal(Child& child)
+{
+    const std::optional<std::string> err = readAllWithin(child.errFd, 10s);
+    if (!err)
+        ::kill(child.pid, SIGKILL);
+    const int status = waitExit(child);
+    return {err.value_or("(still running after 10 s)"), err ? status : -1};
 }
 
 TEST(Kv7simTool, PrintsThePathKeepsALinkAndEndsCleanlyOnSigterm)
@@ -207,6 +276,56 @@ TEST(Kv7simTool, PrintsThePathKeepsALinkAndEndsCleanlyOnSigterm)
     ::kill(child.pid, SIGTERM);
     EXPECT_EQ(waitExit(child), 0);
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
+}
+
+TEST(Kv7simTool, UnusableStateFileStopsTheStartSayingWhy)
+{
+    TempDir dir;
+    const std::string fifo = dir.file("fifo.state");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_directory(dir.file("directory.state"));
+    std::ofstream(dir.file("huge.state")) << "ra.gearRatio=180\n";
+    std::filesystem::resize_file(dir.file("huge.state"), std::uintmax_t{1} << 36);   // sparse
+
+    for (const std::string& state : {fifo, dir.file("directory.state"), dir.file("huge.state")}) {
+        SCOPED_TRACE(state);
+        Child child = spawnTool({"--state", state});
+        ASSERT_GT(child.pid, 0);
+        Reaper reap{child};
+        const auto [err, status] = refusal(child);
+        EXPECT_EQ(status, 1);
+        EXPECT_NE(err.find("cannot use the state file: " + state), std::string::npos) << err;
+    }
+}
+
+TEST(Kv7simTool, FailedStoreIsAnsweredNotStoredAndReported)
+{
+    TempDir dir;
+    const std::string state = dir.file("missing/kv7.state");
+    Child child = spawnTool({"--state", state});
+    ASSERT_GT(child.pid, 0);
+    Reaper reap{child};
+    const std::string path = printedPath(child);
+    ASSERT_FALSE(path.empty());
+
+    PosixSerialPort port;
+    ASSERT_TRUE(port.open(path.c_str(), 9600));
+    const Bytes store = frameByte(DeviceCommand::StoreParameters, 1);
+    ASSERT_TRUE(port.write(store.data(), store.size(), 1000));
+    Bytes received;
+    std::uint8_t buffer[64];
+    for (int i = 0; i < 50 && replyFrames(received).empty(); ++i) {
+        const int n = port.read(buffer, sizeof buffer, 100);
+        ASSERT_GE(n, 0);
+        received.insert(received.end(), buffer, buffer + n);
+    }
+    port.close();
+    EXPECT_EQ(replyFrames(received), (std::vector<Bytes>{{0x55, 0x02, 0x0D, 0x01}}));
+
+    ::kill(child.pid, SIGTERM);
+    const std::string err = readAllFd(child.errFd);
+    EXPECT_EQ(waitExit(child), 0);
+    EXPECT_NE(err.find("parameters not stored: " + dir.file("missing")), std::string::npos) << err;
 }
 
 TEST(Kv7simTool, BadOptionExitsTwoSayingWhy)

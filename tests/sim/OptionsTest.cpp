@@ -21,7 +21,7 @@ TEST(SimOptions, EveryOptionInBothSpellings)
                     o, error),
               ParseOutcome::Run)
         << error;
-    EXPECT_EQ(o.config.stateFile, "/tmp/s");
+    EXPECT_EQ(o.statePath, "/tmp/s");
     EXPECT_EQ(o.linkPath, "/tmp/kv7");
     EXPECT_DOUBLE_EQ(o.timeScale, 20.0);
     EXPECT_TRUE(o.verbose);

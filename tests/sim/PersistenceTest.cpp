@@ -1,18 +1,44 @@
-// Parameters written and stored survive a restart; unstored ones do not.
+// Parameters written and stored survive a restart; unstored ones do not,
+// and a store that could not keep them says so.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "SimTestUtil.h"
 
 namespace kv7::sim::test {
 namespace {
 
-SimConfig withState(const std::string& path)
+SimConfig withState(const std::string& path) { return withStateFile(path); }
+
+// A store in memory whose outcomes the test chooses.
+class ScriptedStore final : public StateStore {
+public:
+    Loaded loadOutcome = Loaded::Nothing;
+    bool saveWorks = true;
+    int saves = 0;
+
+    Loaded load(std::string&, std::string& error) override
+    {
+        if (loadOutcome == Loaded::Failed)
+            error = "scripted: unreadable";
+        return loadOutcome;
+    }
+    bool save(const std::string&, std::string& error) override
+    {
+        ++saves;
+        if (!saveWorks)
+            error = "scripted: disk full";
+        return saveWorks;
+    }
+};
+
+std::string fileText(const std::string& path)
 {
-    SimConfig config;
-    config.stateFile = path;
-    return config;
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 TEST(Persistence, StoredValuesSurviveARestartUnstoredDoNot)
@@ -105,11 +131,121 @@ TEST(Persistence, GeometryFromTheStateFileIsWhatTheControllerReports)
     EXPECT_EQ(u32At(r, 13), 1200u);
 }
 
-TEST(Persistence, UnwritableStateFileIsReportedNotFatal)
+// The usual acknowledgement when the parameters were kept; when they were
+// not, the same frame with one more byte, non-zero, and the earlier stored
+// set (in the controller and on the disk) stays as it was.
+TEST(Persistence, StoreReplySaysWhetherTheParametersWereKept)
 {
-    VirtualController c(withState("/nonexistent-directory/kv7.state"));
-    EXPECT_EQ(transact(c, frameByte(DeviceCommand::StoreParameters, 1)).size(), 1u);
-    EXPECT_FALSE(c.lastStoreSucceeded());
+    TempDir dir;
+    const std::string directory = dir.file("a-directory");
+    const Bytes stored{0x55, 0x01, 0x0D};
+    const Bytes notStored{0x55, 0x02, 0x0D, 0x01};
+    auto scripted = [](bool works) {
+        auto store = std::make_shared<ScriptedStore>();
+        store->saveWorks = works;
+        return store;
+    };
+    const struct {
+        const char* name;
+        std::function<std::shared_ptr<StateStore>()> store;
+        bool directoryAppears;   // at the state file's path, after the start
+        Bytes reply;
+    } cases[] = {
+        {"no state file", [] { return std::shared_ptr<StateStore>(); }, false, stored},
+        {"a writable file", [&] { return withState(dir.file("kv7.state")).stateStore; }, false, stored},
+        {"a store that works", [&] { return scripted(true); }, false, stored},
+        {"a store that fails", [&] { return scripted(false); }, false, notStored},
+        {"a missing directory", [&] { return withState(dir.file("missing/kv7.state")).stateStore; }, false, notStored},
+        // Refused even to root, who may write anywhere else.
+        {"a directory in the file's place", [&] { return withState(directory).stateStore; }, true, notStored},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimConfig config;
+        config.stateStore = c.store();
+        VirtualController controller(config);
+        ASSERT_TRUE(controller.stateError().empty()) << controller.stateError();
+        if (c.directoryAppears)
+            std::filesystem::create_directory(directory);
+        transact(controller, framePositions(DeviceCommand::WriteEncoderCalibration, 1, 0x03, 4242, 77777));
+
+        const std::vector<Bytes> replies = transact(controller, frameByte(DeviceCommand::StoreParameters, 1));
+        ASSERT_EQ(replies.size(), 1u);
+        EXPECT_EQ(replies[0], c.reply);
+        const bool kept = c.reply == stored;
+        EXPECT_EQ(controller.lastStoreSucceeded(), kept);
+        EXPECT_EQ(controller.failedStores(), kept ? 0u : 1u);
+        EXPECT_EQ(controller.lastStoreError().empty(), kept) << controller.lastStoreError();
+        EXPECT_EQ(controller.storedSettings().ra.encoderOffset, kept ? 4242u : factorySettings().ra.encoderOffset);
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(directory));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("missing")));
+}
+
+// A state the controller could not read may be anybody's data: it runs
+// factory fresh, and refuses to store over it rather than destroy it.
+TEST(Persistence, UnreadableStateIsNeverStoredOver)
+{
+    auto store = std::make_shared<ScriptedStore>();
+    store->loadOutcome = StateStore::Loaded::Failed;
+    SimConfig config;
+    config.stateStore = store;
+    VirtualController c(config);
+    EXPECT_EQ(c.stateError(), "scripted: unreadable");
+    EXPECT_EQ(c.settings(), factorySettings());
+
+    EXPECT_EQ(ask(c, frameByte(DeviceCommand::StoreParameters, 1)), (Bytes{0x55, 0x02, 0x0D, 0x01}));
+    EXPECT_EQ(store->saves, 0);
+    EXPECT_NE(c.lastStoreError().find("scripted: unreadable"), std::string::npos) << c.lastStoreError();
+}
+
+// What the file store reads is bounded, so neither memory nor time grows
+// with whatever the path names.
+TEST(Persistence, StateFileLargerThanTheBoundIsRefused)
+{
+    TempDir dir;
+    const struct {
+        const char* name;
+        std::uintmax_t size;
+        StateStore::Loaded outcome;
+    } cases[] = {
+        {"at the bound", maxStateBytes, StateStore::Loaded::Text},
+        {"a byte over", maxStateBytes + 1, StateStore::Loaded::Failed},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.file(std::string(c.name) + ".state");
+        std::ofstream(path, std::ios::binary) << std::string(c.size, '#');
+        ASSERT_EQ(std::filesystem::file_size(path), c.size);
+        FileStateStore store(path);
+        std::string text;
+        std::string error;
+        EXPECT_EQ(store.load(text, error), c.outcome) << error;
+        if (c.outcome == StateStore::Loaded::Text) {
+            EXPECT_EQ(text.size(), c.size);
+        } else {
+            EXPECT_NE(error.find(path), std::string::npos) << error;
+        }
+    }
+}
+
+TEST(Persistence, SavedTextIsWhatTheNextLoadReads)
+{
+    TempDir dir;
+    const std::string path = dir.file("kv7.state");
+    std::ofstream(path) << "old contents\n";
+    FileStateStore store(path);
+    std::string error;
+    ASSERT_TRUE(store.save("ra.gearRatio=180\n", error)) << error;
+    EXPECT_EQ(fileText(path), "ra.gearRatio=180\n");
+    std::string text;
+    EXPECT_EQ(store.load(text, error), StateStore::Loaded::Text);
+    EXPECT_EQ(text, "ra.gearRatio=180\n");
+    // Nothing but the file itself is left in the directory.
+    int entries = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.file("")))
+        ++entries;
+    EXPECT_EQ(entries, 1);
 }
 
 }  // namespace

@@ -4,11 +4,13 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "link/DeviceProtocol.h"
 #include "sim/engine/VirtualController.h"
+#include "sim/hosts/FileStateStore.h"
 
 namespace kv7::sim::test {
 
@@ -92,6 +94,14 @@ inline std::uint16_t u16At(const Bytes& f, std::size_t i)
     return static_cast<std::uint16_t>(f.at(i) | f.at(i + 1) << 8);
 }
 inline std::int32_t i32At(const Bytes& f, std::size_t i) { return static_cast<std::int32_t>(u32At(f, i)); }
+
+// A configuration whose stored parameters live in the file at path.
+inline SimConfig withStateFile(const std::string& path)
+{
+    SimConfig config;
+    config.stateStore = std::make_shared<FileStateStore>(path);
+    return config;
+}
 
 // A directory of the test's own, removed afterwards; never the user's files.
 class TempDir {

@@ -1,8 +1,6 @@
 #include "sim/engine/Settings.h"
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string_view>
 
@@ -275,38 +273,6 @@ void parseSettings(const std::string& text, ControllerSettings& settings, std::v
         else if (!problem.empty())
             problems.push_back(where + std::string(key) + ": " + problem);
     }
-}
-
-bool loadSettingsFile(const std::string& path, ControllerSettings& settings, std::vector<std::string>& problems)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    std::ostringstream text;
-    text << in.rdbuf();
-    parseSettings(text.str(), settings, problems);
-    return true;
-}
-
-bool saveSettingsFile(const std::string& path, const ControllerSettings& settings)
-{
-    const std::string temporary = path + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out)
-            return false;
-        out << formatSettings(settings);
-        out.flush();
-        if (!out)
-            return false;
-    }
-    std::error_code error;
-    std::filesystem::rename(temporary, path, error);
-    if (error) {
-        std::filesystem::remove(temporary, error);
-        return false;
-    }
-    return true;
 }
 
 }  // namespace kv7::sim

@@ -51,14 +51,8 @@ ControllerSettings factorySettings();
 
 // The state file: one key=value per line, '#' starts a comment. Keys that
 // are missing keep the value they had; unknown keys and bad values are
-// reported and skipped.
+// reported and skipped. Reading and writing the file is a StateStore's job.
 std::string formatSettings(const ControllerSettings& settings);
 void parseSettings(const std::string& text, ControllerSettings& settings, std::vector<std::string>& problems);
-
-// False when the file cannot be read (a missing file included).
-bool loadSettingsFile(const std::string& path, ControllerSettings& settings, std::vector<std::string>& problems);
-// Writes a temporary file beside the target and renames it over, so a
-// crash never leaves half a file. False on failure.
-bool saveSettingsFile(const std::string& path, const ControllerSettings& settings);
 
 }  // namespace kv7::sim

@@ -3,11 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "sim/engine/Encoder.h"
 #include "sim/engine/Settings.h"
+#include "sim/engine/StateStore.h"
 
 namespace kv7::sim {
 
@@ -28,7 +30,10 @@ struct FaultConfig {
 
 struct SimConfig {
     ControllerSettings factory = factorySettings();   // used where the state file says nothing
-    std::string stateFile;                             // empty: nothing survives a restart
+    // Where StoreParameters keeps the parameters across restarts (e.g. a
+    // FileStateStore from sim/hosts); null: nothing survives a restart.
+    // Copies of a configuration share the store.
+    std::shared_ptr<StateStore> stateStore;
     EncoderPhysics raEncoder;
     EncoderPhysics decEncoder;
     FaultConfig faults;

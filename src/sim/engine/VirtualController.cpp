@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 #include <limits>
 
 namespace kv7::sim {
@@ -56,10 +55,14 @@ std::uint32_t rawDataBits(const EncoderWord& word, const EncoderFormatBytes& con
 VirtualController::VirtualController(const SimConfig& cfg)
     : config(cfg), active(cfg.factory), random(cfg.faults.seed)
 {
-    if (!config.stateFile.empty()) {
-        std::error_code ec;
-        if (std::filesystem::exists(config.stateFile, ec) && !loadSettingsFile(config.stateFile, active, problems))
-            problems.push_back("cannot read " + config.stateFile);
+    if (config.stateStore) {
+        std::string text;
+        std::string error;
+        switch (config.stateStore->load(text, error)) {
+        case StateStore::Loaded::Text: parseSettings(text, active, problems); break;
+        case StateStore::Loaded::Nothing: break;
+        case StateStore::Loaded::Failed: loadError = error.empty() ? "the stored state cannot be read" : error; break;
+        }
     }
     stored = active;
     gone = config.faults.vanishAfterFrames == 0;
@@ -299,10 +302,28 @@ void VirtualController::replyAxisPositions()
 
 void VirtualController::storeParameters()
 {
-    stored = active;
-    if (!config.stateFile.empty())
-        storeOk = saveSettingsFile(config.stateFile, stored);
-    replyAck(code(DeviceCommand::StoreParameters));
+    std::string error;
+    if (!config.stateStore) {
+        storeOk = true;
+    } else if (!loadError.empty()) {
+        // Whatever is there was never read, so it may be somebody's data.
+        storeOk = false;
+        error = "not stored over state that could not be read: " + loadError;
+    } else {
+        storeOk = config.stateStore->save(formatSettings(active), error);
+    }
+
+    if (storeOk) {
+        stored = active;
+        replyAck(code(DeviceCommand::StoreParameters));
+        return;
+    }
+    ++storeFailures;
+    storeError = error.empty() ? "the parameters could not be stored" : error;
+    // The acknowledgement with one more byte, non-zero: the link tells the
+    // user the parameters were not stored instead of that they were.
+    const std::uint8_t notStored = 1;
+    reply(code(DeviceCommand::StoreParameters), &notStored, 1);
 }
 
 // --- Bytes out and time ---

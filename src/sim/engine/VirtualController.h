@@ -74,10 +74,19 @@ public:
     // --- State, for tests, displays and logs ---
     const ControllerSettings& settings() const { return active; }
     const ControllerSettings& storedSettings() const { return stored; }
-    // Problems met reading the state file at start-up; empty when all was well.
+    // Lines of the stored state that were skipped at start-up (unknown keys,
+    // bad values); empty when all was well.
     const std::vector<std::string>& loadProblems() const { return problems; }
-    // False when the last StoreParameters could not write the state file.
+    // Why the stored state could not be used at all at start-up; empty when
+    // it was loaded or nothing was stored yet. The controller then runs
+    // factory fresh and will not store over what it could not read.
+    const std::string& stateError() const { return loadError; }
+    // False when the last StoreParameters could not keep the parameters;
+    // the controller then answered with its not-stored reply.
     bool lastStoreSucceeded() const { return storeOk; }
+    // How many StoreParameters have failed so far, and why the last one did.
+    std::uint64_t failedStores() const { return storeFailures; }
+    const std::string& lastStoreError() const { return storeError; }
 
     std::int32_t axisPosition(Axis axis) const;
     double axisVelocity(Axis axis) const;
@@ -119,7 +128,10 @@ private:
     ControllerSettings active;
     ControllerSettings stored;
     std::vector<std::string> problems;
+    std::string loadError;
     bool storeOk = true;
+    std::uint64_t storeFailures = 0;
+    std::string storeError;
 
     FrameAssembler framer{commandStartByte};
     AxisDrive raDrive;

@@ -34,8 +34,9 @@ std::string simUsage()
            "\n"
            "  --link PATH             also make PATH a symbolic link to the device\n"
            "                          (removed again on exit)\n"
-           "  --state FILE            keep stored parameters in FILE (key=value text);\n"
-           "                          without it nothing survives a restart\n"
+           "  --state FILE            keep stored parameters in FILE (key=value text,\n"
+           "                          a regular file of at most 64 KiB); without it\n"
+           "                          nothing survives a restart\n"
            "  --encoder-format FORMAT physical format of the mount's encoders, items\n"
            "                          separated by commas: binary, gray, inverted, plain,\n"
            "                          leading=N, revolutions=N, bits=N (N up to 32);\n"
@@ -108,7 +109,7 @@ ParseOutcome parseSimCommandLine(const std::vector<std::string>& args, SimToolOp
                 error = "--state needs a file name";
                 return ParseOutcome::Error;
             }
-            options.config.stateFile = value;
+            options.statePath = value;
         } else if (name == "--encoder-format") {
             if (!needValue())
                 return ParseOutcome::Error;

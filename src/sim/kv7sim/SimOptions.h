@@ -12,6 +12,7 @@ namespace kv7::sim {
 struct SimToolOptions {
     SimConfig config;
     double timeScale = 1.0;
+    std::string statePath;   // the tool makes config.stateStore from it; empty: none
     std::string linkPath;
     bool verbose = false;
 };

@@ -4,12 +4,14 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 #include "link/DeviceProtocol.h"
+#include "sim/hosts/FileStateStore.h"
 #include "sim/hosts/PtyHost.h"
 #include "sim/kv7sim/SimOptions.h"
 
@@ -117,15 +119,23 @@ int main(int argc, char** argv)
 
     PtyHost::Options hostOptions;
     hostOptions.config = options.config;
+    if (!options.statePath.empty())
+        hostOptions.config.stateStore = std::make_shared<FileStateStore>(options.statePath);
     hostOptions.timeScale = options.timeScale;
     PtyHost host(hostOptions);
 
     FrameLog log;
-    host.withController([&](VirtualController& c) {
+    const std::string stateError = host.withController([&](VirtualController& c) {
         for (const std::string& problem : c.loadProblems())
-            std::fprintf(stderr, "kv7sim: %s: %s\n", options.config.stateFile.c_str(), problem.c_str());
-        return 0;
+            std::fprintf(stderr, "kv7sim: %s: %s\n", options.statePath.c_str(), problem.c_str());
+        return c.stateError();
     });
+    // Running on factory settings would hide the user's stored ones, and the
+    // first store would be refused anyway.
+    if (!stateError.empty()) {
+        std::fprintf(stderr, "kv7sim: cannot use the state file: %s\n", stateError.c_str());
+        return 1;
+    }
 
     if (!host.start(&error)) {
         std::fprintf(stderr, "kv7sim: cannot open a pseudo-terminal: %s\n", error.c_str());
@@ -146,7 +156,19 @@ int main(int argc, char** argv)
     std::printf("%s\n", host.path().c_str());
     std::fflush(stdout);
 
-    bool storeWarned = false;
+    // Polled, and once more on the way out so that a store that failed just
+    // before a stop is still reported.
+    std::uint64_t storeFailuresReported = 0;
+    auto reportFailedStores = [&] {
+        std::string why;
+        const std::uint64_t failures = host.withController([&](VirtualController& c) {
+            why = c.lastStoreError();
+            return c.failedStores();
+        });
+        if (failures != storeFailuresReported)
+            std::fprintf(stderr, "kv7sim: parameters not stored: %s\n", why.c_str());
+        storeFailuresReported = failures;
+    };
     for (;;) {
         const timespec wait{0, 200 * 1000 * 1000};
         const int signal = sigtimedwait(&stopSignals, nullptr, &wait);
@@ -156,11 +178,9 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "kv7sim: the device has vanished as asked (--fault vanish); exiting\n");
             break;
         }
-        const bool stored = host.withController([](VirtualController& c) { return c.lastStoreSucceeded(); });
-        if (!stored && !storeWarned)
-            std::fprintf(stderr, "kv7sim: cannot write %s\n", options.config.stateFile.c_str());
-        storeWarned = !stored;
+        reportFailedStores();
     }
+    reportFailedStores();
 
     if (!options.linkPath.empty())
         removeLink(options.linkPath, host.path());

@@ -1,0 +1,184 @@
+#include "sim/hosts/FileStateStore.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "sim/hosts/PtyHost.h"   // UniqueFd
+
+namespace kv7::sim {
+
+namespace {
+
+std::string failure(const std::string& path) { return path + ": " + std::strerror(errno); }
+
+std::string notAFile(const std::string& path, mode_t mode)
+{
+    if (S_ISLNK(mode))
+        return path + " is a symbolic link; give the path of the file itself";
+    if (S_ISDIR(mode))
+        return path + " is a directory";
+    return path + " is not a regular file";
+}
+
+std::string tooLarge(const std::string& path)
+{
+    return path + " is larger than " + std::to_string(maxStateBytes) + " bytes, too large for a state file";
+}
+
+}  // namespace
+
+StateStore::Loaded FileStateStore::load(std::string& text, std::string& error)
+{
+    // Looked at before it is opened: opening a device can act on it (a
+    // serial port changes its control lines, a tape rewinds).
+    struct stat st {};
+    if (::lstat(file.c_str(), &st) != 0) {
+        if (errno == ENOENT)
+            return Loaded::Nothing;
+        error = failure(file);
+        return Loaded::Failed;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = notAFile(file, st.st_mode);
+        return Loaded::Failed;
+    }
+
+    // The path may have changed since: O_NOFOLLOW refuses a link put there,
+    // O_NONBLOCK keeps a FIFO put there from waiting for a writer, and
+    // fstat below sees what was really opened.
+    UniqueFd fd(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+    if (!fd.valid()) {
+        if (errno == ENOENT)
+            return Loaded::Nothing;
+        error = errno == ELOOP ? notAFile(file, S_IFLNK) : failure(file);
+        return Loaded::Failed;
+    }
+    if (::fstat(fd.get(), &st) != 0) {
+        error = failure(file);
+        return Loaded::Failed;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = notAFile(file, st.st_mode);
+        return Loaded::Failed;
+    }
+    if (st.st_size < 0 || static_cast<std::uintmax_t>(st.st_size) > maxStateBytes) {
+        error = tooLarge(file);
+        return Loaded::Failed;
+    }
+
+    // One byte past the bound shows a file that grew after fstat.
+    std::string content(maxStateBytes + 1, '\0');
+    std::size_t got = 0;
+    while (got < content.size()) {
+        const ssize_t n = ::read(fd.get(), content.data() + got, content.size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            error = failure(file);
+            return Loaded::Failed;
+        }
+        if (n == 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    if (got > maxStateBytes) {
+        error = tooLarge(file);
+        return Loaded::Failed;
+    }
+    content.resize(got);
+    text = std::move(content);
+    return Loaded::Text;
+}
+
+bool FileStateStore::save(const std::string& text, std::string& error)
+{
+    const std::filesystem::path target(file);
+    const std::string name = target.filename().string();
+    if (name.empty() || name == "." || name == "..") {
+        error = file + " does not name a file";
+        return false;
+    }
+    // The temporary file must be on the same file system for the rename.
+    const std::string directory = target.has_parent_path() ? target.parent_path().string() : ".";
+
+    struct stat old {};
+    const bool replacing = ::lstat(file.c_str(), &old) == 0;
+    if (!replacing && errno != ENOENT) {
+        error = failure(file);
+        return false;
+    }
+    // Renaming over a link, a directory or a device would not write the
+    // file the simulator was given; whatever it is stays as it is.
+    if (replacing && !S_ISREG(old.st_mode)) {
+        error = notAFile(file, old.st_mode);
+        return false;
+    }
+
+    // A name nobody can guess, created only if nothing is there: a link
+    // planted beside the target cannot redirect the write.
+    std::random_device random;
+    std::string temporary;
+    UniqueFd fd;
+    for (int attempt = 0; attempt < 16 && !fd.valid(); ++attempt) {
+        char suffix[24];
+        std::snprintf(suffix, sizeof suffix, ".%08x%08x", random(), random());
+        temporary = directory + "/." + name + suffix;
+        fd.reset(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0644));
+        if (!fd.valid() && errno != EEXIST) {
+            error = failure(temporary);
+            return false;
+        }
+    }
+    if (!fd.valid()) {
+        error = "no unused temporary name beside " + file;
+        return false;
+    }
+    auto abandon = [&](const std::string& why) {
+        error = why;
+        fd.reset();
+        ::unlink(temporary.c_str());
+        return false;
+    };
+
+    if (replacing) {
+        // Only root can give a file to another owner; for anyone else the
+        // old file was theirs already, so a refusal here changes nothing.
+        if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) {
+            [[maybe_unused]] const int owned = ::fchown(fd.get(), old.st_uid, old.st_gid);
+        }
+        if (::fchmod(fd.get(), old.st_mode & 0777) != 0)
+            return abandon(failure(temporary));
+    }
+    std::size_t written = 0;
+    while (written < text.size()) {
+        const ssize_t n = ::write(fd.get(), text.data() + written, text.size() - written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return abandon(failure(temporary));
+        written += static_cast<std::size_t>(n);
+    }
+    // On the disk before the rename, or a crash could leave the new name on
+    // an empty file.
+    if (::fsync(fd.get()) != 0 || ::close(fd.release()) != 0)
+        return abandon(failure(temporary));
+    if (::rename(temporary.c_str(), file.c_str()) != 0)
+        return abandon(failure(file));
+
+    // The rename itself lasts once the directory is on the disk. Some file
+    // systems cannot sync a directory; the file is whole either way.
+    UniqueFd dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.valid()) {
+        [[maybe_unused]] const int synced = ::fsync(dir.get());
+    }
+    return true;
+}
+
+}  // namespace kv7::sim
