@@ -276,6 +276,52 @@ TEST(Kv7simTool, PrintsThePathKeepsALinkAndEndsCleanlyOnSigterm)
     ::kill(child.pid, SIGTERM);
     EXPECT_EQ(waitExit(child), 0);
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
+    EXPECT_TRUE(std::filesystem::is_empty(dir.file(""))) << "the link's lock file was left behind";
+}
+
+TEST(Kv7simTool, SecondSimulatorOnALiveLinkExitsOneSayingWhy)
+{
+    TempDir dir;
+    const std::string link = dir.file("kv7");
+    Child first = spawnTool({"--link", link});
+    ASSERT_GT(first.pid, 0);
+    Reaper reapFirst{first};
+    const std::string path = printedPath(first);
+    ASSERT_FALSE(path.empty());
+
+    Child second = spawnTool({"--link", link});
+    ASSERT_GT(second.pid, 0);
+    Reaper reapSecond{second};
+    const auto [err, status] = refusal(second);
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(err.find(link + " is in use by another kv7sim"), std::string::npos) << err;
+    // The live simulator's link is untouched.
+    EXPECT_EQ(std::filesystem::read_symlink(link).string(), path);
+
+    ::kill(first.pid, SIGTERM);
+    EXPECT_EQ(waitExit(first), 0);
+}
+
+TEST(Kv7simTool, LinkLeftByAKilledSimulatorDoesNotBlockTheNext)
+{
+    TempDir dir;
+    const std::string link = dir.file("kv7");
+    Child killed = spawnTool({"--link", link});
+    ASSERT_GT(killed.pid, 0);
+    Reaper reapKilled{killed};
+    ASSERT_FALSE(printedPath(killed).empty());
+    ::kill(killed.pid, SIGKILL);
+    waitExit(killed);
+    ASSERT_TRUE(std::filesystem::is_symlink(std::filesystem::symlink_status(link)));
+
+    Child next = spawnTool({"--link", link});
+    ASSERT_GT(next.pid, 0);
+    Reaper reapNext{next};
+    const std::string path = printedPath(next);
+    ASSERT_FALSE(path.empty());
+    EXPECT_EQ(std::filesystem::read_symlink(link).string(), path);
+    ::kill(next.pid, SIGTERM);
+    EXPECT_EQ(waitExit(next), 0);
 }
 
 TEST(Kv7simTool, UnusableStateFileStopsTheStartSayingWhy)

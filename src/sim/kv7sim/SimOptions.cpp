@@ -33,7 +33,7 @@ std::string simUsage()
            "terminal's device path on one line. Stop it with Ctrl-C (SIGINT) or SIGTERM.\n"
            "\n"
            "  --link PATH             also make PATH a symbolic link to the device\n"
-           "                          (removed again on exit)\n"
+           "                          (removed again on exit); one kv7sim per PATH\n"
            "  --state FILE            keep stored parameters in FILE (key=value text,\n"
            "                          a regular file of at most 64 KiB); without it\n"
            "                          nothing survives a restart\n"

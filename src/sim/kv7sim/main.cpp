@@ -4,8 +4,11 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -59,6 +62,69 @@ private:
     }
 
     const VirtualController* controller = nullptr;
+};
+
+// A lock on a hidden file beside the --link path, held for the simulator's
+// life: a second kv7sim given the same path is refused while this one runs,
+// and the kernel drops the lock when its holder dies however it dies, so a
+// link left behind by a killed simulator never blocks the next one. Hidden,
+// because a name such as /dev/ttyUSB9.lock would be listed as a serial port.
+class LinkLock {
+public:
+    LinkLock() = default;
+    LinkLock(const LinkLock&) = delete;
+    LinkLock& operator=(const LinkLock&) = delete;
+    ~LinkLock() { release(); }
+
+    bool acquire(const std::string& link, std::string& error)
+    {
+        const std::filesystem::path linkPath(link);
+        if (!linkPath.has_filename()) {
+            error = link + " does not name a file";
+            return false;
+        }
+        lockPath = (linkPath.parent_path() / ("." + linkPath.filename().string() + ".lock")).string();
+        // A holder that stops removes the file while it still holds it, so
+        // a lock taken on a file that is no longer at the path guards
+        // nothing: then try again on the file that is there now.
+        for (int attempt = 0; attempt < 8; ++attempt) {
+            UniqueFd candidate(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0644));
+            struct stat held {};
+            if (!candidate.valid() || ::fstat(candidate.get(), &held) != 0) {
+                error = "cannot lock " + lockPath + ": " + std::strerror(errno);
+                return false;
+            }
+            if (!S_ISREG(held.st_mode)) {
+                error = "cannot lock " + lockPath + ": not a regular file";
+                return false;
+            }
+            if (::flock(candidate.get(), LOCK_EX | LOCK_NB) != 0) {
+                error = errno == EWOULDBLOCK ? link + " is in use by another kv7sim"
+                                             : "cannot lock " + lockPath + ": " + std::strerror(errno);
+                return false;
+            }
+            struct stat current {};
+            if (::lstat(lockPath.c_str(), &current) == 0 && current.st_dev == held.st_dev &&
+                current.st_ino == held.st_ino) {
+                fd = std::move(candidate);
+                return true;
+            }
+        }
+        error = "cannot lock " + lockPath + ": it keeps being replaced";
+        return false;
+    }
+
+    void release()
+    {
+        if (!fd.valid())
+            return;
+        ::unlink(lockPath.c_str());
+        fd.reset();
+    }
+
+private:
+    std::string lockPath;
+    UniqueFd fd;
 };
 
 bool makeLink(const std::string& link, const std::string& target, std::string& error)
@@ -116,6 +182,12 @@ int main(int argc, char** argv)
     sigaddset(&stopSignals, SIGTERM);
     sigaddset(&stopSignals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    LinkLock linkLock;
+    if (!options.linkPath.empty() && !linkLock.acquire(options.linkPath, error)) {
+        std::fprintf(stderr, "kv7sim: %s\n", error.c_str());
+        return 1;
+    }
 
     PtyHost::Options hostOptions;
     hostOptions.config = options.config;
