@@ -8,6 +8,8 @@
 #include "astro/Astro.h"
 #include "astro/TextConvert.h"
 #include "link/LinkTypes.h"
+#include "ui/EncoderSetupDialog.h"
+#include "ui/TargetText.h"
 
 namespace kv7::cli {
 
@@ -52,8 +54,9 @@ const std::map<std::string, CommandInfo>& commandTable()
          {Command::EncoderFormat,
           "encoder-format RA_FLAGS RA_LEADING RA_BITS RA_REVS DEC_FLAGS DEC_LEADING DEC_BITS DEC_REVS",
           "Write the encoders' data format. FLAGS: bit 0 inverted data, bit 1 Gray code, bit 2 a\n"
-          "further flag; LEADING: leading bits; BITS: bits per one revolution (1..32); REVS: bits for\n"
-          "revolutions. Use save to keep it in the controller."}},
+          "further flag; LEADING: leading bits (0..31); BITS: bits per one revolution (1..32); REVS:\n"
+          "bits for revolutions (0..31), with BITS at most 32 in all. Use save to keep it in the\n"
+          "controller."}},
         {"calibrate",
          {Command::Calibrate, "calibrate REVERSE_BITS RA_OFFSET DEC_OFFSET",
           "Write the encoder calibration: REVERSE_BITS (bit 0 RA, bit 1 Dec encoder reversed) and\n"
@@ -102,32 +105,6 @@ bool parseDouble(const std::string& text, double& out)
     return true;
 }
 
-// Splits "H[:M[:S]]" into up to three unsigned fields of at most two digits
-// (the first may have `firstDigits`). False when anything else is in it.
-bool splitFields(const std::string& text, std::size_t firstDigits, int fields[3], int& count)
-{
-    count = 0;
-    std::size_t i = 0;
-    while (count < 3) {
-        const std::size_t start = i;
-        int v = 0;
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
-            v = v * 10 + (text[i] - '0');
-            ++i;
-        }
-        const std::size_t digits = i - start;
-        if (digits == 0 || digits > (count == 0 ? firstDigits : 2))
-            return false;
-        fields[count++] = v;
-        if (i == text.size())
-            return true;
-        if (text[i] != ':')
-            return false;
-        ++i;
-    }
-    return false;
-}
-
 std::string trimmed(const std::string& s)
 {
     const auto b = s.find_first_not_of(" \t");
@@ -141,40 +118,36 @@ std::string trimmed(const std::string& s)
 
 bool parseRaArcsec(const std::string& input, std::uint32_t& arcsec, std::string& error)
 {
-    const std::string text = trimmed(input);
-    int f[3] = {0, 0, 0};
-    int n = 0;
-    if (!splitFields(text, 2, f, n)) {
+    // The window's own check, so a target the window takes is taken here.
+    switch (checkRaText(input.c_str())) {
+    case TargetTextCheck::NotAPosition:
         error = "RA \"" + input + "\" is not of the form H:M:S (for example 05:34:32)";
         return false;
-    }
-    if (f[0] > 23 || f[1] > 59 || f[2] > 59) {
+    case TargetTextCheck::OutOfRange:
         error = "RA \"" + input + "\" is out of range (hours 0..23, minutes and seconds 0..59)";
         return false;
+    case TargetTextCheck::Sound: break;
     }
     // The same parser and conversion as the windows' target fields.
     RaDecBytes bytes;
-    parseRaText(text.c_str(), &bytes);
+    parseRaText(trimmed(input).c_str(), &bytes);
     raDecBytesToUnits(bytes, &arcsec, nullptr);
     return true;
 }
 
 bool parseDecArcsec(const std::string& input, std::int32_t& arcsec, std::string& error)
 {
-    const std::string text = trimmed(input);
-    const std::string digits = !text.empty() && (text[0] == '+' || text[0] == '-') ? text.substr(1) : text;
-    int f[3] = {0, 0, 0};
-    int n = 0;
-    if (!splitFields(digits, 2, f, n)) {
+    switch (checkDecText(input.c_str())) {
+    case TargetTextCheck::NotAPosition:
         error = "Dec \"" + input + "\" is not of the form [+|-]D:M:S (for example -05:23:28)";
         return false;
-    }
-    if (f[0] > 90 || f[1] > 59 || f[2] > 59 || (f[0] == 90 && (f[1] || f[2]))) {
+    case TargetTextCheck::OutOfRange:
         error = "Dec \"" + input + "\" is out of range (-90:00:00 to +90:00:00)";
         return false;
+    case TargetTextCheck::Sound: break;
     }
     RaDecBytes bytes;
-    parseDecText(text.c_str(), &bytes);
+    parseDecText(trimmed(input).c_str(), &bytes);
     raDecBytesToUnits(bytes, nullptr, &arcsec);
     return true;
 }
@@ -199,7 +172,12 @@ bool parseUtc(const std::string& text, UtcTime& t)
     if (t.month < 1 || t.month > 12 || t.day < 1 || t.day > daysIn[t.month - 1] || t.hour > 23 || t.minute > 59 ||
         t.second > 59)
         return false;
-    const bool leap = (t.year % 4 == 0 && t.year % 100 != 0) || t.year % 400 == 0;
+    // The calendar julianDate counts in: Julian up to 1582-10-04, Gregorian
+    // from 1582-10-15, and nothing in between.
+    if (t.year == 1582 && t.month == 10 && t.day > 4 && t.day < 15)
+        return false;
+    const bool gregorian = t.year > 1582 || (t.year == 1582 && t.month > 10);
+    const bool leap = gregorian ? (t.year % 4 == 0 && t.year % 100 != 0) || t.year % 400 == 0 : t.year % 4 == 0;
     return !(t.month == 2 && t.day == 29 && !leap);
 }
 
@@ -289,6 +267,9 @@ ParseResult parseCommandLine(const std::vector<std::string>& args)
         } else if (a == "--timeout") {
             if (!value(v) || !parseDouble(v, o.timeoutSeconds) || o.timeoutSeconds <= 0 || o.timeoutSeconds > 86400)
                 return fail("--timeout needs a number of seconds above 0");
+            // Waits are counted in whole milliseconds: less would be no wait at all.
+            if (o.timeoutSeconds < 0.001)
+                return fail("--timeout of " + v + " seconds is below the shortest wait, 0.001 seconds (1 ms)");
         } else if (a == "--sim-time-scale") {
             if (!value(v) || !parseDouble(v, o.simTimeScale) || o.simTimeScale <= 0 || o.simTimeScale > 10000)
                 return fail("--sim-time-scale needs a factor above 0 (at most 10000)");
@@ -394,9 +375,21 @@ ParseResult parseCommandLine(const std::vector<std::string>& args)
                             ") must be a whole number from 0 to 255");
             f[k] = static_cast<std::uint8_t>(u);
         }
-        for (int k : {2, 6}) {
-            if (f[k] < 1 || f[k] > 32)
-                return fail("bits per one revolution must be from 1 to 32, not " + positional[k]);
+        // The same limits as the window's Encoder setup: what the encoder word holds.
+        for (int axis : {0, 4}) {
+            const std::string name = axis == 0 ? "RA " : "Dec ";
+            switch (encoderFormatFault(f[axis + 1], f[axis + 2], f[axis + 3])) {
+            case EncoderFormatFault::BitsPerRevolution:
+                return fail(name + "bits per one revolution must be from 1 to 32, not " + positional[axis + 2]);
+            case EncoderFormatFault::BitsForRevolutions:
+                return fail(name + "bits for revolutions must be from 0 to 31, not " + positional[axis + 3]);
+            case EncoderFormatFault::LeadingBits:
+                return fail(name + "leading bits must be from 0 to 31, not " + positional[axis + 1]);
+            case EncoderFormatFault::DataBits:
+                return fail(name + "bits for revolutions and per revolution exceed 32 (" + positional[axis + 3] +
+                            " + " + positional[axis + 2] + ")");
+            case EncoderFormatFault::None: break;
+            }
         }
         for (int k : {0, 4}) {
             if (f[k] > 7)

@@ -75,9 +75,10 @@ ParseResult parseCommandLine(const std::vector<std::string>& args);
 std::string usageText();
 std::string commandHelp(const std::string& command);
 
-// Strict checks for typed coordinates: RA H[:M[:S]] below 24 h, Dec
-// [+|-]D[:M[:S]] within 90 degrees. On success the value is in arcseconds as
-// the windows would send it (RA 1 h = 54000).
+// Strict checks for typed coordinates, the windows' own (ui/TargetText.h):
+// RA H[:M[:S]] below 24 h, Dec [+|-]D[:M[:S]] (D up to three digits) within
+// 90 degrees. On success the value is in arcseconds as the windows would
+// send it (RA 1 h = 54000).
 bool parseRaArcsec(const std::string& text, std::uint32_t& arcsec, std::string& error);
 bool parseDecArcsec(const std::string& text, std::int32_t& arcsec, std::string& error);
 bool parseUtc(const std::string& text, UtcTime& out);

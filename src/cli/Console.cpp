@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/StatusText.h"
 #include "link/LinkTypes.h"
 
 namespace kv7::cli {
@@ -65,7 +66,7 @@ bool Console::sawStatus(std::uint16_t status) const
 int Console::firstError() const
 {
     for (std::uint16_t s : statusLog) {
-        if (s >= Status::CannotOpenPort && s <= Status::NotConnectedYet)
+        if (isErrorStatus(s))
             return s;
     }
     return -1;

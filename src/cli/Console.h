@@ -41,7 +41,7 @@ public:
     // What has been shown so far.
     const std::vector<std::uint16_t>& statuses() const { return statusLog; }
     bool sawStatus(std::uint16_t status) const;
-    // The first error status (6 to 12) shown, or -1.
+    // The first error status (isErrorStatus) shown, or -1.
     int firstError() const;
     int configurations() const { return configurationCount; }
     int mountStates() const { return mountStateCount; }

@@ -1,5 +1,6 @@
 #include "cli/Runner.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <sstream>
@@ -33,9 +34,13 @@ class Json {
 public:
     Json& num(const char* key, double v)
     {
+        // Machine output keeps every digit the value has: the shortest text
+        // that reads back as the same double (a Julian date needs 12 or more).
+        if (!std::isfinite(v))
+            return raw(key, "null");
         char b[64];
-        std::snprintf(b, sizeof b, "%.10g", v);
-        return raw(key, b);
+        const auto result = std::to_chars(b, b + sizeof b, v);
+        return raw(key, std::string(b, result.ptr));
     }
     Json& num(const char* key, std::uint64_t v) { return raw(key, std::to_string(v)); }
     Json& num(const char* key, std::int64_t v) { return raw(key, std::to_string(v)); }
@@ -82,6 +87,16 @@ std::string dms(std::uint32_t arcsec)
     char b[32];
     formatSignedDms(b, sizeof b, 0, static_cast<std::int32_t>(arcsec), ':', ':');
     return b;
+}
+
+// A sidereal time brought into [0, 24) hours; the model's is not folded.
+double withinOneDay(double hours)
+{
+    double h = std::fmod(hours, 24.0);
+    if (h < 0)
+        h += 24.0;
+    // A tiny negative value plus 24 rounds to 24 itself.
+    return h < 24.0 ? h : 0.0;
 }
 
 // The sidereal time as the main window's LST field shows it: one day, HH:MM:SS.
@@ -138,6 +153,13 @@ public:
     ~Session() { app.shutdown(); }
 
     int run();
+    // Stops the link; returns the bytes of frames the port's close had to
+    // discard, which never reached the controller.
+    std::size_t shutDown()
+    {
+        app.shutdown();
+        return app.control().bytesDiscardedAtClose();
+    }
 
 private:
     static Application::Options appOptions(const Options& o, Environment& e, const iUtcClock* clock)
@@ -277,7 +299,7 @@ bool Session::waitForStatus(std::uint16_t status, std::chrono::milliseconds with
             const std::uint16_t s = console.statuses()[i];
             if (s == status)
                 return true;
-            if (errorsToo && s >= Status::CannotOpenPort && s <= Status::NotConnectedYet)
+            if (errorsToo && isErrorStatus(s))
                 return true;
         }
         return false;
@@ -289,7 +311,7 @@ bool Session::waitForStatus(std::uint16_t status, std::chrono::milliseconds with
     }
     for (std::size_t i = from; i < console.statuses().size(); ++i) {
         const std::uint16_t s = console.statuses()[i];
-        if (s >= Status::CannotOpenPort && s <= Status::NotConnectedYet) {
+        if (isErrorStatus(s)) {
             exitCode = failWithStatus(s);
             return false;
         }
@@ -457,9 +479,18 @@ int Session::info()
 
 int Session::readEncoders()
 {
-    const auto end = std::chrono::steady_clock::now() +
-                     std::chrono::milliseconds(static_cast<long long>(options.watchSeconds * 1000));
-    do {
+    // --watch N: N readings one period (a second) apart, the first at once;
+    // a part of a period left over gets one more.
+    const auto readings =
+        options.watchSeconds > 0 ? static_cast<long long>(std::ceil(options.watchSeconds)) : 1LL;
+    const auto start = std::chrono::steady_clock::now();
+    for (long long k = 0; k < readings; ++k) {
+        if (k > 0) {
+            // Paced from the start, not from the last reading, still dispatching.
+            const auto next = start + k * env.watchPeriod;
+            console.runUntil([] { return false; }, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                       next - std::chrono::steady_clock::now()));
+        }
         const int before = console.mountStates();
         app.control().readEncoders(0);
         if (!console.runUntil([&] { return console.mountStates() > before || console.firstError() >= 0; }, limit(10)))
@@ -485,13 +516,7 @@ int Session::readEncoders()
                   << dms(m.decEncoderArcsec) << "\n";
         }
         out().flush();
-        if (options.watchSeconds <= 0)
-            break;
-        // Pace the readings at about one a second, still dispatching.
-        console.runUntil([] { return false; },
-                         std::min(std::chrono::milliseconds(1000), std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                                        end - std::chrono::steady_clock::now())));
-    } while (std::chrono::steady_clock::now() < end);
+    }
     return 0;
 }
 
@@ -569,8 +594,9 @@ int Session::run()
     default: break;
     }
     disconnect();
-    // Errors raised after the outcome (a late communication error) still count.
-    if (exitCode == 0 && !o.json && console.firstError() >= 0)
+    // Errors raised after the outcome (a late communication error) still
+    // count, with --json too: a script reads the exit status first.
+    if (exitCode == 0 && console.firstError() >= 0)
         exitCode = failWithStatus(console.firstError());
     if (exitCode == 0 && o.json && o.command != Command::Info && o.command != Command::ReadEncoders) {
         const std::uint16_t last = console.statuses().size() > statusesAtReady ? console.statuses().back() : 0;
@@ -614,7 +640,7 @@ int siderealTime(const Options& o, Environment& env, const iUtcClock& clock)
     const double jd = julianDate(t.year, t.month, t.day, t.hour, t.minute, t.second);
     const double gmst = greenwichSiderealTime(jd);
     AppModel model(&clock, o.longitude);
-    const double lst = model.localSiderealTime();
+    const double lst = withinOneDay(model.localSiderealTime());
     if (o.json) {
         *env.out << Json()
                         .str("utc", utcText(t))
@@ -640,7 +666,7 @@ int siderealTime(const Options& o, Environment& env, const iUtcClock& clock)
 int planGoto(const Options& o, Environment& env, const iUtcClock& clock)
 {
     AppModel model(&clock, o.longitude);
-    const double lst = model.localSiderealTime();
+    const double lst = withinOneDay(model.localSiderealTime());
     const double raHours = static_cast<std::int32_t>(o.raArcsec) / 54000.0;
     const double decDegrees = o.decArcsec / 3600.0;
     const double d = wrapHourOffset(raHours, lst);
@@ -729,7 +755,15 @@ int runCommand(const Options& options, Environment& env)
     default: break;
     }
     Session session(options, env, fixed ? fixed.get() : nullptr);
-    return session.run();
+    int exitCode = session.run();
+    // Whatever the statuses said, frames still queued when the port closed
+    // never reached the controller.
+    if (const std::size_t unsent = session.shutDown(); unsent > 0) {
+        *env.err << "kv7ctl: " << unsent << " bytes of commands were not sent before the port closed\n";
+        if (exitCode == 0)
+            exitCode = 1;
+    }
+    return exitCode;
 }
 
 }  // namespace kv7::cli

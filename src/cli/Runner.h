@@ -1,6 +1,7 @@
 // Runs one kv7ctl command: connect, do it, wait for its outcome, disconnect.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -20,6 +21,8 @@ struct Environment {
     // the answer (0..2), or -1 when there is no terminal to ask on.
     std::function<int(std::int32_t kind)> askOperator;
     int settleMs = 500;
+    // Time between the readings of read-encoders --watch.
+    std::chrono::milliseconds watchPeriod{1000};
 };
 
 // Exit code: 0 success, 1 an error reported by the link or the controller

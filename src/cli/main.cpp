@@ -1,5 +1,7 @@
 // kv7ctl: the controller link from the command line.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -35,6 +37,22 @@ int askOnTerminal(std::int32_t kind)
     return -1;
 }
 
+// Output that never reached its file (a full disk, a closed descriptor) is
+// a failure a script must see; the stream only tells when asked.
+int checkedOutput(int exitCode)
+{
+    errno = 0;
+    std::cout.flush();
+    const bool streamFailed = !std::cout;
+    const bool flushFailed = std::fflush(stdout) != 0;
+    const int error = errno;
+    if (!streamFailed && !flushFailed && !std::ferror(stdout))
+        return exitCode;
+    std::cerr << "kv7ctl: cannot write the output" << (error ? std::string(": ") + std::strerror(error) : "")
+              << "\n";
+    return exitCode == 0 ? 1 : exitCode;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -59,5 +77,5 @@ int main(int argc, char** argv)
     env.out = &std::cout;
     env.err = &std::cerr;
     env.askOperator = askOnTerminal;
-    return kv7::cli::runCommand(options, env);
+    return checkedOutput(kv7::cli::runCommand(options, env));
 }

@@ -51,19 +51,39 @@ bool readFields(const char* p, bool signAllowed, int firstDigits, Fields& fields
 
 }  // namespace
 
-const char* targetTextProblem(const char* raText, const char* decText)
+TargetTextCheck checkRaText(const char* text)
 {
     Fields ra;
-    if (!readFields(raText, false, 2, ra))
-        return "Target not sent: RA not hh:mm:ss";
+    if (!readFields(text, false, 2, ra))
+        return TargetTextCheck::NotAPosition;
     if (ra.value[0] > 23 || ra.value[1] > 59 || ra.value[2] > 59)
-        return "Target not sent: RA out of range";
+        return TargetTextCheck::OutOfRange;
+    return TargetTextCheck::Sound;
+}
+
+TargetTextCheck checkDecText(const char* text)
+{
     Fields dec;
-    if (!readFields(decText, true, 3, dec))
-        return "Target not sent: Dec not dd:mm:ss";
+    if (!readFields(text, true, 3, dec))
+        return TargetTextCheck::NotAPosition;
     const std::uint32_t decArcsec = dec.value[0] * 3600 + dec.value[1] * 60 + dec.value[2];
     if (dec.value[1] > 59 || dec.value[2] > 59 || decArcsec > 90 * 3600)
-        return "Target not sent: Dec out of range";
+        return TargetTextCheck::OutOfRange;
+    return TargetTextCheck::Sound;
+}
+
+const char* targetTextProblem(const char* raText, const char* decText)
+{
+    switch (checkRaText(raText)) {
+    case TargetTextCheck::NotAPosition: return "Target not sent: RA not hh:mm:ss";
+    case TargetTextCheck::OutOfRange: return "Target not sent: RA out of range";
+    case TargetTextCheck::Sound: break;
+    }
+    switch (checkDecText(decText)) {
+    case TargetTextCheck::NotAPosition: return "Target not sent: Dec not dd:mm:ss";
+    case TargetTextCheck::OutOfRange: return "Target not sent: Dec out of range";
+    case TargetTextCheck::Sound: break;
+    }
     return nullptr;
 }
 

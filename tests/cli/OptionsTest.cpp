@@ -2,11 +2,16 @@
 // anything is sent.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <sstream>
 
+#include "astro/Astro.h"
 #include "cli/CliOptions.h"
 #include "cli/Runner.h"
 #include "link/LinkTypes.h"
+#include "ui/TargetText.h"
 
 namespace kv7::cli {
 namespace {
@@ -93,6 +98,11 @@ TEST(CliOptions, RefusesBadUsageWithAMessageThatSaysWhat)
         {{"encoder-format", "0", "12", "33", "0", "0", "12", "25", "0"}, "1 to 32"},
         {{"encoder-format", "8", "12", "25", "0", "0", "12", "25", "0"}, "flags"},
         {{"encoder-format", "0", "12", "25"}, "eight numbers"},
+        {{"encoder-format", "0", "32", "25", "0", "0", "12", "25", "0"}, "RA leading bits must be from 0 to 31"},
+        {{"encoder-format", "0", "12", "25", "0", "0", "12", "25", "32"}, "Dec bits for revolutions must be from 0 to 31"},
+        {{"encoder-format", "0", "12", "25", "8", "0", "12", "25", "0"}, "RA bits for revolutions and per revolution exceed 32"},
+        {{"--timeout", "0.0009", "info"}, "0.001 seconds"},
+        {{"--timeout", "1e-9", "info"}, "0.001 seconds"},
         {{"calibrate", "4", "0", "0"}, "reverse bits"},
         {{"calibrate", "1", "4294967296", "0"}, "RA offset"},
         {{"reverse-motor", "-1"}, "bits"},
@@ -135,6 +145,62 @@ TEST(CliOptions, CoordinatesConvertLikeTheWindowsTargetFields)
     EXPECT_FALSE(parseDecArcsec("123:00", dec, error));
 }
 
+TEST(CliOptions, TakesTheTargetTextsTheWindowTakesAndNoOthers)
+{
+    // The window's check (ui/TargetText) decides; kv7ctl must agree both ways.
+    const char* raTexts[] = {"0", "23:59:59", " 5:3:7 ", "05:34:32", "24", "12:60", "123", "12h30m", "", "1:2:3:4",
+                             "-1", "12:", "\t7\t"};
+    for (const char* text : raTexts) {
+        std::uint32_t ra = 0;
+        std::string error;
+        EXPECT_EQ(parseRaArcsec(text, ra, error), checkRaText(text) == TargetTextCheck::Sound) << "RA \"" << text << "\"";
+    }
+    const char* decTexts[] = {"0", "+90", "-90:00:00", "090:00:00", "-089:59:59", "+005", "90:00:01", "091",
+                              "0900", "123:00", "--5", "+-5", "1:60", "-0:30", " -10:30:00 ", "", "+"};
+    for (const char* text : decTexts) {
+        std::int32_t dec = 0;
+        std::string error;
+        EXPECT_EQ(parseDecArcsec(text, dec, error), checkDecText(text) == TargetTextCheck::Sound) << "Dec \"" << text << "\"";
+    }
+
+    std::int32_t dec = 0;
+    std::string error;
+    EXPECT_TRUE(parseDecArcsec("090:00:00", dec, error)) << error;
+    EXPECT_EQ(dec, 324000);
+    EXPECT_TRUE(parseDecArcsec("-045:30", dec, error)) << error;
+    EXPECT_EQ(dec, -(45 * 3600 + 30 * 60));
+    auto r = parse({"goto", "12:00:00", "090:00:00"});
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.options.decArcsec, 324000);
+}
+
+TEST(CliOptions, UtcLeapDaysFollowTheCalendarTheJulianDateCountsIn)
+{
+    struct Case {
+        const char* utc;
+        bool valid;
+    };
+    const Case cases[] = {
+        {"2024-02-29T00:00:00", true},  {"2023-02-29T00:00:00", false}, {"2000-02-29T00:00:00", true},
+        {"1900-02-29T00:00:00", false}, {"1600-02-29T00:00:00", true},  {"1500-02-29T00:00:00", true},
+        {"1100-02-29T12:00:00", true},  {"1582-02-29T00:00:00", false}, {"0004-02-29T00:00:00", true},
+        {"1582-10-04T23:59:59", true},  {"1582-10-05T00:00:00", false}, {"1582-10-14T12:00:00", false},
+        {"1582-10-15T00:00:00", true},  {"1700-02-29T00:00:00", false}, {"1500-02-30T00:00:00", false},
+    };
+    for (const Case& c : cases) {
+        UtcTime t;
+        EXPECT_EQ(parseUtc(c.utc, t), c.valid) << c.utc;
+    }
+}
+
+TEST(CliOptions, TimeoutsDownToOneMillisecondAreTaken)
+{
+    for (const char* seconds : {"0.001", "0.0015", "600", "86400"}) {
+        const auto r = parse({"--timeout", seconds, "info"});
+        EXPECT_TRUE(r.ok) << seconds << ": " << r.error;
+    }
+}
+
 TEST(CliOffline, HelpForEveryCommand)
 {
     for (const char* c : {"ports", "info", "read-encoders", "move", "stop", "track", "goto", "pier", "encoder-format",
@@ -163,16 +229,75 @@ struct Offline : ::testing::Test {
     std::ostringstream out, err;
 };
 
+// The number after "key": in a JSON line, read back as a double; NaN when
+// the key is missing.
+double jsonNumber(const std::string& json, const std::string& key)
+{
+    const auto at = json.find("\"" + key + "\":");
+    if (at == std::string::npos)
+        return std::nan("");
+    return std::strtod(json.c_str() + at + key.size() + 3, nullptr);
+}
+
 TEST_F(Offline, SiderealTimeAtJ2000)
 {
     EXPECT_EQ(run({"--utc", "2000-01-01T12:00:00", "--longitude", "0", "--json", "lst"}), 0);
-    EXPECT_NE(out.str().find("\"julianDate\":2451545"), std::string::npos) << out.str();
-    EXPECT_NE(out.str().find("\"gmstHours\":18.69737456"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("\"julianDate\":2451545,"), std::string::npos) << out.str();
+    EXPECT_NEAR(jsonNumber(out.str(), "gmstHours"), 18.69737456, 5e-9) << out.str();
     EXPECT_NE(out.str().find("\"lst\":\"18:41:50\""), std::string::npos) << out.str();
 
-    // The built-in site (19.5 degrees east) adds 1.3 hours, not folded.
+    // The built-in site (19.5 degrees east) adds 1.3 hours.
     EXPECT_EQ(run({"--utc", "2000-01-01T12:00:00", "lst"}), 0);
     EXPECT_NE(out.str().find("LST:  19.9973746 h  19:59:50"), std::string::npos) << out.str();
+}
+
+TEST_F(Offline, JsonNumbersKeepEveryDigitOfTheirValue)
+{
+    // Meeus, example 12.b: 1987-04-10 19:21:00 UT is JD 2446896.30625.
+    EXPECT_EQ(run({"--utc", "1987-04-10T19:21:00", "--longitude", "-77.0651", "--json", "lst"}), 0);
+    const std::string json = out.str();
+    EXPECT_NE(json.find("\"julianDate\":2446896.30625,"), std::string::npos) << json;
+    const double jd = julianDate(1987, 4, 10, 19, 21, 0);
+    EXPECT_EQ(jsonNumber(json, "julianDate"), jd);
+    EXPECT_EQ(jsonNumber(json, "gmstHours"), greenwichSiderealTime(jd)) << json;
+    EXPECT_EQ(jsonNumber(json, "longitude"), -77.0651) << json;
+    const double lst = localSiderealTimeAt(1987, 4, 10, 19, 21, 0, -77.0651);
+    ASSERT_GE(lst, 0.0);   // within the day already: nothing to fold
+    ASSERT_LT(lst, 24.0);
+    EXPECT_EQ(jsonNumber(json, "lstHours"), lst) << json;
+}
+
+TEST_F(Offline, LocalSiderealTimeIsWithinOneDayInEveryOutput)
+{
+    // At J2000 noon the GMST is 18.6973746 h; the longitude moves it past
+    // either end of the day.
+    struct Case {
+        const char* longitude;
+        double lstHours;
+        const char* clock;
+    };
+    const Case cases[] = {
+        {"90", 0.6973746, "00:41:50"},
+        {"180", 6.6973746, "06:41:50"},
+        {"0", 18.6973746, "18:41:50"},
+        {"-180", 6.6973746, "06:41:50"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(run({"--utc", "2000-01-01T12:00:00", "--longitude", c.longitude, "--json", "lst"}), 0);
+        const double lst = jsonNumber(out.str(), "lstHours");
+        EXPECT_NEAR(lst, c.lstHours, 1e-7) << c.longitude << ": " << out.str();
+        EXPECT_NE(out.str().find(std::string("\"lst\":\"") + c.clock), std::string::npos) << out.str();
+
+        EXPECT_EQ(run({"--utc", "2000-01-01T12:00:00", "--longitude", c.longitude, "--json", "plan-goto", "12",
+                       "0", "--pier", "east"}),
+                  0);
+        EXPECT_NEAR(jsonNumber(out.str(), "lstHours"), c.lstHours, 1e-7) << c.longitude << ": " << out.str();
+
+        EXPECT_EQ(run({"--utc", "2000-01-01T12:00:00", "--longitude", c.longitude, "lst"}), 0);
+        char line[64];
+        std::snprintf(line, sizeof line, "LST:  %.7f h  %s", c.lstHours, c.clock);
+        EXPECT_NE(out.str().find(line), std::string::npos) << out.str();
+    }
 }
 
 TEST_F(Offline, PlanGotoDecidesAsTheLinkDoes)

@@ -31,14 +31,17 @@ std::string slurp(const std::string& path)
     return s;
 }
 
-Result runKv7ctl(const std::string& args)
+// Runs kv7ctl with stdout sent where `toStdout` says (a shell redirection);
+// by default into a file the result holds.
+Result runKv7ctl(const std::string& args, const std::string& toStdout = {})
 {
     char dir[] = "/tmp/kv7ctl-testXXXXXX";
     Result r;
     if (!::mkdtemp(dir))
         return r;
     const std::string out = std::string(dir) + "/out", err = std::string(dir) + "/err";
-    const std::string cmd = std::string(KV7CTL_PATH) + " " + args + " >" + out + " 2>" + err + " </dev/null";
+    const std::string cmd = std::string(KV7CTL_PATH) + " " + args + " " + (toStdout.empty() ? ">" + out : toStdout) +
+                            " 2>" + err + " </dev/null";
     const int status = std::system(cmd.c_str());
     r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     r.out = slurp(out);
@@ -100,6 +103,28 @@ TEST(Kv7ctlProcess, HelpAndUsageErrors)
     r = runKv7ctl("--bogus info");
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.err.find("unknown option --bogus"), std::string::npos) << r.err;
+}
+
+TEST(Kv7ctlProcess, OutputThatCannotBeWrittenFailsTheRun)
+{
+    struct Case {
+        const char* args;
+        const char* toStdout;
+    };
+    const Case cases[] = {
+        {"--help", ">/dev/full"},
+        {"--utc 2000-01-01T12:00:00 --json lst", ">/dev/full"},
+        {"--port sim --sim-time-scale 40 read-encoders", ">/dev/full"},
+        {"--help", ">&-"},
+    };
+    for (const Case& c : cases) {
+        const Result r = runKv7ctl(c.args, c.toStdout);
+        EXPECT_EQ(r.exitCode, 1) << c.args << " " << c.toStdout;
+        EXPECT_EQ(r.err.rfind("kv7ctl: cannot write the output", 0), 0u) << c.args << " " << c.toStdout << ": " << r.err;
+    }
+    // Usage errors keep their own status.
+    const Result usage = runKv7ctl("--bogus info", ">/dev/full");
+    EXPECT_EQ(usage.exitCode, 2);
 }
 
 TEST(Kv7ctlProcess, AgainstKv7simOverAPseudoTerminal)
