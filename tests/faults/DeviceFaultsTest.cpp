@@ -523,5 +523,69 @@ TEST(DeviceFaults, StrayFrameBehindTheDecisiveConnectReplyDoesNotUndoIt)
     EXPECT_EQ(countOf(listener.statuses(), Status::AlreadyConnected), 0u);
 }
 
+// A controller that answers the connect requests but never the calibration
+// read used to leave the window "Connecting..." for good.
+TEST(DeviceFaults, ControllerQuietAtTheLastConnectRequestTimesOut)
+{
+    sim::FaultConfig f;
+    f.quietAfterFrames = 6;   // identify .. encoder format answered, calibration not
+    SimLink s(f);
+    s.link->connect(1, 9600);
+    ASSERT_TRUE(s.tap.waitForFramesWritten(1, 5s));
+    for (int tick = 0; tick < 60 && s.link->isPortOpen(); ++tick) {
+        s.link->onHeartBeat();
+        s.tap.waitForFramesWritten(7, 5ms);
+    }
+    ASSERT_TRUE(s.listener.waitForStatus(Status::CannotConnect, 2s));
+    EXPECT_TRUE(s.barrier());
+    EXPECT_FALSE(s.link->isPortOpen());
+    EXPECT_EQ(s.tap.framesWritten(), 7u);
+    EXPECT_TRUE(s.listener.configurations().empty());
+}
+
+// A reading reply cut to its echoed code is no reading: nothing is shown as
+// measured, and the operator hears that no reply came.
+TEST(DeviceFaults, ShortReadingRepliesAreNeverShownAsMeasured)
+{
+    sim::FaultConfig f;
+    f.shortReplyCode = 122;
+    SimLink s(f);
+    ASSERT_TRUE(s.connectAndConfigure());
+    s.listener.clear();
+    const std::size_t bytes = s.tap.receivedCount();
+    s.link->readEncoders(0);
+    ASSERT_TRUE(s.tap.waitForReceived(bytes + 3, 2s));   // 55 01 7A arrived
+    for (int tick = 0; tick < 12; ++tick)
+        s.link->onHeartBeat();
+    ASSERT_TRUE(s.listener.waitForStatus(Status::NoReply, 2s));
+    EXPECT_TRUE(s.listener.mountStates().empty());
+    EXPECT_TRUE(s.link->isLinkReady());
+}
+
+// Two programs on one port would each take the other's replies: the second
+// is refused, and the first goes on reading right.
+TEST(DeviceFaults, SecondProgramOnTheSamePortIsRefusedAndTheFirstReadsRight)
+{
+    SimLink s;
+    ASSERT_TRUE(s.connectAndConfigure());
+    const MountState expected = s.expectedReading();
+
+    test::RecordingListener otherListener;
+    AppModel otherModel;
+    LinuxPortCatalog otherCatalog(std::vector<std::string>{s.host.path()});
+    CommControl::Options o;
+    o.settleMs = 5;
+    CommControl other(&otherListener, &otherModel, &otherCatalog, o);
+    other.connect(1, 9600);
+    ASSERT_TRUE(otherListener.waitForStatus(Status::PortInUse));
+    EXPECT_FALSE(other.isPortOpen());
+    other.stopThreads();
+
+    s.link->readEncoders(0);
+    ASSERT_TRUE(s.listener.waitForMountStates(1));
+    EXPECT_EQ(s.listener.mountStates()[0].raEncoderPosition, expected.raEncoderPosition);
+    EXPECT_EQ(s.listener.mountStates()[0].decEncoderPosition, expected.decEncoderPosition);
+}
+
 }  // namespace
 }  // namespace kv7::faults

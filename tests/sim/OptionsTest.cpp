@@ -16,7 +16,7 @@ TEST(SimOptions, EveryOptionInBothSpellings)
     SimToolOptions o;
     std::string error;
     ASSERT_EQ(parse({"--state", "/tmp/s", "--link=/tmp/kv7", "--time-scale", "20", "--verbose", "--seed=9",
-                     "--fault", "noise", "--fault=drop=0.25", "--fault", "vanish=12", "--encoder-format",
+                     "--fault", "noise", "--fault=drop=0.25", "--fault", "vanish=12", "--fault=quiet-after=6", "--fault", "short=122", "--encoder-format",
                      "gray,leading=10,bits=24", "--encoder-format=dec:inverted,revolutions=3"},
                     o, error),
               ParseOutcome::Run)
@@ -29,6 +29,8 @@ TEST(SimOptions, EveryOptionInBothSpellings)
     EXPECT_TRUE(o.config.faults.noise);
     EXPECT_DOUBLE_EQ(o.config.faults.dropProbability, 0.25);
     EXPECT_EQ(o.config.faults.vanishAfterFrames, 12);
+    EXPECT_EQ(o.config.faults.quietAfterFrames, 6);
+    EXPECT_EQ(o.config.faults.shortReplyCode, 122);
     EXPECT_EQ(o.config.raEncoder.format, (EncoderFormatBytes{encoderFlagGray, 10, 24, 0}));
     EXPECT_EQ(o.config.decEncoder.format, (EncoderFormatBytes{encoderFlagGray | encoderFlagInvert, 10, 24, 3}));
 }
@@ -63,6 +65,8 @@ TEST(SimOptions, BadCommandLinesSayWhatWasWrong)
         {{"--fault", "drop"}, "drop"},
         {{"--fault", "slow=-3"}, "slow"},
         {{"--fault", "vanish=many"}, "vanish"},
+        {{"--fault", "quiet-after=-1"}, "quiet-after"},
+        {{"--fault", "short=256"}, "short"},
         {{"--fault", "silent=1"}, "silent"},
         {{"--encoder-format", "bits=0"}, "bits per revolution"},
         {{"--encoder-format", "bits=33"}, "bits=33"},

@@ -110,17 +110,26 @@ bool applyFaultOption(std::string_view text, FaultConfig& faults, std::string& e
         faults.replyDelay = ms / 1000.0;
         return true;
     }
-    if (mode == "vanish") {
+    if (mode == "vanish" || mode == "quiet-after") {
         unsigned long long n = 0;
         if (!parseCount(arg, n) || n > 1000000000ULL) {
-            error = "fault vanish needs a frame count, e.g. vanish=20";
+            error = "fault " + std::string(mode) + " needs a frame count, e.g. " + std::string(mode) + "=20";
             return false;
         }
-        faults.vanishAfterFrames = static_cast<long long>(n);
+        (mode == "vanish" ? faults.vanishAfterFrames : faults.quietAfterFrames) = static_cast<long long>(n);
+        return true;
+    }
+    if (mode == "short") {
+        unsigned long long code = 0;
+        if (!parseCount(arg, code) || code > 255) {
+            error = "fault short needs a device command code from 0 to 255, e.g. short=122";
+            return false;
+        }
+        faults.shortReplyCode = static_cast<int>(code);
         return true;
     }
     error = "unknown fault \"" + std::string(mode) +
-            "\" (expected silent, wrong-identify, noise, drop=P, slow=MS or vanish=N)";
+            "\" (expected silent, wrong-identify, noise, drop=P, slow=MS, vanish=N, quiet-after=N or short=CODE)";
     return false;
 }
 

@@ -20,11 +20,14 @@ struct FaultConfig {
     double dropProbability = 0.0;    // each byte on the line, either way, is lost with this probability
     double replyDelay = 0.0;         // seconds of simulated time before a reply goes out
     long long vanishAfterFrames = -1;  // answers this many frames, then is gone; < 0: never
+    long long quietAfterFrames = -1;   // answers this many frames, then takes commands silently; < 0: never
+    int shortReplyCode = -1;           // replies to this command carry only the echoed code; < 0: none
     std::uint32_t seed = 1;          // for noise and dropped bytes, so runs repeat
 
     bool any() const
     {
-        return silent || wrongIdentify || noise || dropProbability > 0.0 || replyDelay > 0.0 || vanishAfterFrames >= 0;
+        return silent || wrongIdentify || noise || dropProbability > 0.0 || replyDelay > 0.0 || vanishAfterFrames >= 0 ||
+               quietAfterFrames >= 0 || shortReplyCode >= 0;
     }
 };
 
@@ -40,8 +43,9 @@ struct SimConfig {
 };
 
 // "silent", "wrong-identify", "noise", "drop=P" (0 <= P <= 1), "slow=MS"
-// (milliseconds of simulated time), "vanish=N" (frames). False with a reason
-// in error for anything else.
+// (milliseconds of simulated time), "vanish=N" (frames), "quiet-after=N"
+// (frames), "short=CODE" (a device command code). False with a reason in
+// error for anything else.
 bool applyFaultOption(std::string_view text, FaultConfig& faults, std::string& error);
 
 // A physical encoder format, e.g. "gray,inverted,leading=10,revolutions=4,bits=24"

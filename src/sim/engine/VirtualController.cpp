@@ -189,6 +189,10 @@ void VirtualController::reply(std::uint8_t answered, const std::uint8_t* payload
 {
     if (config.faults.silent)
         return;
+    if (config.faults.quietAfterFrames >= 0 && frameCount > static_cast<std::uint64_t>(config.faults.quietAfterFrames))
+        return;
+    if (config.faults.shortReplyCode == answered)
+        length = 0;
     // Every reply echoes the command code as its first payload byte; the
     // identify check of the link relies on that (Identify is code 1).
     std::uint8_t frame[2 + 1 + 255];
