@@ -152,7 +152,10 @@ void DlgMain::enableOperatingControls(bool enable)
 
 iControlSurface& DlgMain::surface() const { return *window.load(std::memory_order_relaxed); }
 
-void DlgMain::showMessage(const char* text) { surface().setText(MainId::MessageLine, *text ? text : unsentOffsetNote()); }
+void DlgMain::showMessage(const char* text)
+{
+    surface().setText(MainId::MessageLine, *text ? text : unsentOffsetNote());
+}
 
 const char* DlgMain::unsentOffsetNote() const
 {

@@ -99,8 +99,10 @@ TEST(CliOptions, RefusesBadUsageWithAMessageThatSaysWhat)
         {{"encoder-format", "8", "12", "25", "0", "0", "12", "25", "0"}, "flags"},
         {{"encoder-format", "0", "12", "25"}, "eight numbers"},
         {{"encoder-format", "0", "32", "25", "0", "0", "12", "25", "0"}, "RA leading bits must be from 0 to 31"},
-        {{"encoder-format", "0", "12", "25", "0", "0", "12", "25", "32"}, "Dec bits for revolutions must be from 0 to 31"},
-        {{"encoder-format", "0", "12", "25", "8", "0", "12", "25", "0"}, "RA bits for revolutions and per revolution exceed 32"},
+        {{"encoder-format", "0", "12", "25", "0", "0", "12", "25", "32"},
+         "Dec bits for revolutions must be from 0 to 31"},
+        {{"encoder-format", "0", "12", "25", "8", "0", "12", "25", "0"},
+         "RA bits for revolutions and per revolution exceed 32"},
         {{"--timeout", "0.0009", "info"}, "0.001 seconds"},
         {{"--timeout", "1e-9", "info"}, "0.001 seconds"},
         {{"calibrate", "4", "0", "0"}, "reverse bits"},
@@ -153,14 +155,16 @@ TEST(CliOptions, TakesTheTargetTextsTheWindowTakesAndNoOthers)
     for (const char* text : raTexts) {
         std::uint32_t ra = 0;
         std::string error;
-        EXPECT_EQ(parseRaArcsec(text, ra, error), checkRaText(text) == TargetTextCheck::Sound) << "RA \"" << text << "\"";
+        EXPECT_EQ(parseRaArcsec(text, ra, error), checkRaText(text) == TargetTextCheck::Sound)
+            << "RA \"" << text << "\"";
     }
     const char* decTexts[] = {"0", "+90", "-90:00:00", "090:00:00", "-089:59:59", "+005", "90:00:01", "091",
                               "0900", "123:00", "--5", "+-5", "1:60", "-0:30", " -10:30:00 ", "", "+"};
     for (const char* text : decTexts) {
         std::int32_t dec = 0;
         std::string error;
-        EXPECT_EQ(parseDecArcsec(text, dec, error), checkDecText(text) == TargetTextCheck::Sound) << "Dec \"" << text << "\"";
+        EXPECT_EQ(parseDecArcsec(text, dec, error), checkDecText(text) == TargetTextCheck::Sound)
+            << "Dec \"" << text << "\"";
     }
 
     std::int32_t dec = 0;

@@ -120,7 +120,8 @@ TEST(Kv7ctlProcess, OutputThatCannotBeWrittenFailsTheRun)
     for (const Case& c : cases) {
         const Result r = runKv7ctl(c.args, c.toStdout);
         EXPECT_EQ(r.exitCode, 1) << c.args << " " << c.toStdout;
-        EXPECT_EQ(r.err.rfind("kv7ctl: cannot write the output", 0), 0u) << c.args << " " << c.toStdout << ": " << r.err;
+        EXPECT_EQ(r.err.rfind("kv7ctl: cannot write the output", 0), 0u)
+            << c.args << " " << c.toStdout << ": " << r.err;
     }
     // Usage errors keep their own status.
     const Result usage = runKv7ctl("--bogus info", ">/dev/full");

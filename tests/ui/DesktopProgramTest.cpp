@@ -55,7 +55,8 @@ TEST(DesktopProgram, WithoutAReachableDisplayItSaysSoAndLeavesAsWithNoDisplayAtA
     };
     const Case cases[] = {
         {"-u QT_QPA_PLATFORM -u WAYLAND_DISPLAY -u DISPLAY", "neither DISPLAY nor WAYLAND_DISPLAY is set"},
-        {"-u QT_QPA_PLATFORM -u WAYLAND_DISPLAY DISPLAY=:99999", "the display DISPLAY names, :99999, cannot be reached"},
+        {"-u QT_QPA_PLATFORM -u WAYLAND_DISPLAY DISPLAY=:99999",
+         "the display DISPLAY names, :99999, cannot be reached"},
         {"-u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=no-such-platform",
          "Qt cannot start its platform \"no-such-platform\""},
     };

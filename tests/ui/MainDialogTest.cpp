@@ -177,7 +177,8 @@ TEST_F(MainDialogTest, AnErrorOnTheStatusLineGivesWayToTheNextSuccessAndANewErro
     };
     using E = Event;
     const Case cases[] = {
-        {"a reading after a refused connect", {{E::Status, 3}, {E::Status, 11}, {E::Reading}}, "Connection established."},
+        {"a reading after a refused connect", {{E::Status, 3}, {E::Status, 11}, {E::Reading}},
+         "Connection established."},
         {"a reading after a refused GOTO", {{E::Status, 15}, {E::Status, 23}, {E::Reading}}, "Positioning"},
         {"a configuration whose status has no text", {{E::Status, 3}, {E::Status, 10}, {E::Configuration, 24}},
          "Connection established."},
