@@ -12,10 +12,10 @@
 #include <cstring>
 
 #include "app/Interfaces.h"
-#include "link/DeviceProtocol.h"
+#include "protocol/DeviceProtocol.h"
 #include "link/LinkTypes.h"
-#include "link/PortCatalog.h"
-#include "link/SerialPort.h"
+#include "protocol/PortCatalog.h"
+#include "protocol/SerialPort.h"
 
 namespace kv7::fuzz {
 
@@ -220,7 +220,7 @@ class CheckingListener final : public iNotificationListener {
 public:
     void onStatus(std::uint32_t status) override
     {
-        check(status <= Status::ParametersStored, "status code out of range");
+        check(status <= Status::BusyPositioning, "status code out of range");
         check(status != Status::NotConnected && status != Status::UnknownDevice && status != Status::ConnectionEstablished,
               "status the link never raises by onStatus");
         ++statuses;

@@ -64,8 +64,13 @@ struct LinkDriver {
         std::uint8_t zeros[300] = {};
         feedSerial(zeros, sizeof zeros);
         settle();
+        // A reading asked for while another reply is awaited waits its turn;
+        // let every wait end (by its reply or its time-out) first.
+        for (int i = 0; i < 400 && link.isLinkReady() && link.currentLinkState() != LinkState::Idle; ++i)
+            tick();
         if (!link.isLinkReady())
             return;
+        check(link.currentLinkState() == LinkState::Idle, "the link never comes back to idle");
         const std::size_t before = listener.readings;
         link.readEncoders(0);
         settle();

@@ -16,7 +16,7 @@ public:
     UtcTime now() const override;
 };
 
-class AppModel final : public iNotificationListener {
+class AppModel final : public iNotificationListener, public iSiderealTime {
 public:
     static constexpr double defaultSiteLongitude = 19.5;
 
@@ -39,7 +39,7 @@ public:
     void connect(std::uint32_t port, std::uint32_t baud);
 
     // Local sidereal time in hours, not folded into one day. Any thread.
-    double localSiderealTime() const;
+    double localSiderealTime() const override;
 
 private:
     std::mutex lock;

@@ -73,6 +73,16 @@ public:
     virtual ~iMainDlgCallback() = default;
 };
 
+// The local sidereal time of the site in hours, not folded into one day.
+// The link reads it for every GOTO; any thread may call it.
+class iSiderealTime {
+public:
+    virtual double localSiderealTime() const = 0;
+
+protected:
+    ~iSiderealTime() = default;
+};
+
 // The UTC clock. The model reads it for the sidereal time; tests inject a
 // fixed instant.
 class iUtcClock {

@@ -7,7 +7,7 @@
 
 #include "astro/Astro.h"
 #include "astro/TextConvert.h"
-#include "link/LinkTypes.h"
+#include "app/Codes.h"
 #include "ui/EncoderSetupDialog.h"
 #include "ui/TargetText.h"
 

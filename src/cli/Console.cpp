@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "app/StatusText.h"
-#include "link/LinkTypes.h"
+#include "app/Codes.h"
 
 namespace kv7::cli {
 

@@ -6,12 +6,12 @@
 #include <sstream>
 #include <thread>
 
-#include "app/Application.h"
+#include "entry/Application.h"
 #include "app/StatusText.h"
 #include "astro/Astro.h"
 #include "astro/TextConvert.h"
 #include "cli/Console.h"
-#include "link/LinkTypes.h"
+#include "app/Codes.h"
 #include "link/PositioningMath.h"
 
 namespace kv7::cli {

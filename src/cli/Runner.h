@@ -7,7 +7,7 @@
 #include <string>
 
 #include "cli/CliOptions.h"
-#include "link/PortCatalog.h"
+#include "protocol/PortCatalog.h"
 
 namespace kv7::cli {
 

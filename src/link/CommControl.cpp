@@ -4,8 +4,6 @@
 
 #include <cstring>
 
-#include "app/AppModel.h"
-
 namespace kv7 {
 
 namespace {
@@ -24,17 +22,16 @@ std::uint8_t commandHeader(std::size_t payloadLength)
 
 }  // namespace
 
-CommControl::CommControl(iNotificationListener* listener, AppModel* appModel, PortCatalog* portCatalog)
-    : CommControl(listener, appModel, portCatalog, Options{})
+CommControl::CommControl(iNotificationListener* listener, const iSiderealTime* sidereal, PortCatalog* portCatalog)
+    : CommControl(listener, sidereal, portCatalog, Options{})
 {
 }
 
-CommControl::CommControl(iNotificationListener* listener, AppModel* appModel, PortCatalog* portCatalog,
+CommControl::CommControl(iNotificationListener* listener, const iSiderealTime* sidereal, PortCatalog* portCatalog,
                          Options opts)
-    : notificationListener(listener), model(appModel), catalog(portCatalog), options(opts)
+    : notificationListener(listener), siderealTime(sidereal), catalog(portCatalog), options(opts)
 {
-    if (model)
-        axisConfiguration.encoderFormat = model->axisConfiguration.encoderFormat;
+    axisConfiguration.encoderFormat = options.initialEncoderFormat;
     if (options.startThreads)
         workerThread = std::thread([this] { workerLoop(); });
 }

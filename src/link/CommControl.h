@@ -12,23 +12,25 @@
 #include "app/Interfaces.h"
 #include "app/Records.h"
 #include "link/Channel.h"
-#include "link/DeviceProtocol.h"
+#include "protocol/DeviceProtocol.h"
 #include "link/LinkTypes.h"
-#include "link/PortCatalog.h"
+#include "protocol/PortCatalog.h"
 
 namespace kv7 {
-
-class AppModel;
 
 class CommControl final : public iKV7Control {
 public:
     struct Options {
         int settleMs = 500;         // pause between opening the port and identifying
         bool startThreads = true;   // false: the caller pumps the channel itself (tests)
+        // The format readings are decoded with until a connect reads the
+        // controller's own.
+        EncoderFormat initialEncoderFormat{};
     };
 
-    CommControl(iNotificationListener* listener, AppModel* model, PortCatalog* catalog);
-    CommControl(iNotificationListener* listener, AppModel* model, PortCatalog* catalog, Options options);
+    CommControl(iNotificationListener* listener, const iSiderealTime* siderealTime, PortCatalog* catalog);
+    CommControl(iNotificationListener* listener, const iSiderealTime* siderealTime, PortCatalog* catalog,
+                Options options);
     ~CommControl() override;
 
     CommControl(const CommControl&) = delete;
@@ -158,7 +160,7 @@ private:
     void computeAxisPositions(bool west, bool raOnly, double hourOffset);
 
     iNotificationListener* notificationListener;
-    AppModel* model;
+    const iSiderealTime* siderealTime;
     PortCatalog* catalog;
     Options options;
 

@@ -1,7 +1,10 @@
-// Enumerations and result codes of the controller link.
+// Enumerations and result codes private to the controller link; the codes
+// it shares with the windows and kv7ctl are in app/Codes.h.
 #pragma once
 
 #include <cstdint>
+
+#include "app/Codes.h"
 
 namespace kv7 {
 
@@ -25,16 +28,6 @@ enum : std::int32_t {
     AwaitFlipPositions = 18,
     AwaitCalibrationReply = 19,
     AwaitStoreReply = 20,
-};
-}
-
-// The side of the pier the mount is on, or the flip under way.
-namespace PierState {
-enum : std::int32_t {
-    flippingToWest = 4,
-    flippingToEast = 5,
-    pierWest = 6,
-    pierEast = 7,
 };
 }
 
@@ -71,45 +64,6 @@ enum : std::uint8_t {
     // Posted by the serial reader, never by a caller: the device has gone.
     PortFailed = 17,
 };
-}
-
-// Status codes raised through onStatus; their texts live with the windows.
-namespace Status {
-enum : std::uint32_t {
-    NotConnected = 0,
-    OpeningPort = 1,
-    Connecting = 2,
-    ConnectionEstablished = 3,
-    ConnectionClosed = 4,
-    TestingWithoutPort = 5,
-    CannotOpenPort = 6,
-    CannotConnect = 7,
-    UnknownDevice = 8,
-    NotSupportedDevice = 9,
-    CommunicationError = 10,
-    AlreadyConnected = 11,
-    NotConnectedYet = 12,
-    Ready = 13,
-    ManualMovement = 14,
-    Positioning = 15,
-    CalibrationUpdated = 16,
-    ParametersStored = 17,
-    // Raised by this link beyond the original table.
-    ConnectionLost = 18,        // the device went away, or a frame could not be written
-    PortInUse = 19,             // another program holds the port
-    OutputDiscarded = 20,       // the port closed with frames still unsent
-    NoReply = 21,               // an awaited reply did not come
-    StoreFailed = 22,           // the controller said the parameters were not stored
-    BusyPositioning = 23,       // refused: it would cut a positioning cycle short
-};
-}
-
-// Meridian-flip prompt kinds and answers.
-namespace FlipPrompt {
-enum : std::int32_t { PierUnsettled = 1, WestRecommended = 2, EastRecommended = 3, WestNeeded = 4, EastNeeded = 5 };
-}
-namespace FlipAnswer {
-enum : std::uint8_t { Cancel = 0, WithoutFlip = 1, WithFlip = 2 };
 }
 
 }  // namespace kv7

@@ -2,7 +2,6 @@
 // answer. Axis positions are motor microsteps; the celestial pole is Dec
 // position 0, and one side's position of a sky point is the other side's
 // shifted by half an RA revolution with the Dec position negated.
-#include "app/AppModel.h"
 #include "link/CommControl.h"
 #include "link/PositioningMath.h"
 
@@ -52,7 +51,7 @@ void CommControl::executeStopMotion(std::uint8_t mode)
 
 double CommControl::hourOffset() const
 {
-    return wrapHourOffset(targetRaHours, model ? model->localSiderealTime() : 0.0);
+    return wrapHourOffset(targetRaHours, siderealTime ? siderealTime->localSiderealTime() : 0.0);
 }
 
 void CommControl::computeAxisPositions(bool west, bool raOnly, double d)

@@ -6,7 +6,7 @@
 #include <memory>
 #include <mutex>
 
-#include "link/PortCatalog.h"
+#include "protocol/PortCatalog.h"
 #include "platform/posix/PosixSerialPort.h"
 #include "sim/hosts/PtyHost.h"
 

@@ -11,7 +11,7 @@
 
 #include "app/AppModel.h"
 #include "app/Interfaces.h"
-#include "link/PortCatalog.h"
+#include "protocol/PortCatalog.h"
 #include "ui/DialogModel.h"
 #include "ui/OffsetAdjustDialog.h"
 

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "link/LinkTypes.h"
+#include "app/Codes.h"
 #include "ui/DialogModel.h"
 
 namespace kv7 {

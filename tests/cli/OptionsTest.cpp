@@ -10,7 +10,7 @@
 #include "astro/Astro.h"
 #include "cli/CliOptions.h"
 #include "cli/Runner.h"
-#include "link/LinkTypes.h"
+#include "app/Codes.h"
 #include "ui/TargetText.h"
 
 namespace kv7::cli {

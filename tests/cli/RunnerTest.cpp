@@ -10,7 +10,7 @@
 #include "cli/Runner.h"
 
 #ifdef KV7_HAVE_SIM
-#include "link/PortCatalog.h"
+#include "protocol/PortCatalog.h"
 #include "platform/posix/LinuxPortCatalog.h"
 #include "sim/BuiltInSimulator.h"
 

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <thread>
 
-#include "app/Application.h"
+#include "entry/Application.h"
 #include "link/LinkTypes.h"
 #include "support/TestSupport.h"
 

@@ -14,7 +14,7 @@
 
 #include "app/AppModel.h"
 #include "link/CommControl.h"
-#include "link/PortCatalog.h"
+#include "protocol/PortCatalog.h"
 #include "platform/posix/PosixSerialPort.h"
 #include "sim/hosts/PtyHost.h"
 #include "support/TestSupport.h"

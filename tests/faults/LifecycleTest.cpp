@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "FaultHarness.h"
-#include "app/Application.h"
+#include "entry/Application.h"
 #include "link/LinkTypes.h"
 
 namespace kv7::faults {

@@ -1,7 +1,7 @@
 // Device frame encoders and the reply framer.
 #include <gtest/gtest.h>
 
-#include "link/DeviceProtocol.h"
+#include "protocol/DeviceProtocol.h"
 #include "support/TestSupport.h"
 
 namespace kv7::test {

@@ -3,7 +3,10 @@
 // told, and nothing is reported as done that was not.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdlib>
+#include <functional>
 #include <condition_variable>
 #include <future>
 #include <mutex>
@@ -121,14 +124,21 @@ TEST(LostLink, OutputDiscardedAtDisconnectIsReported)
     }
 }
 
-// A port whose reader is handed bytes on demand and whose wakeReader() can
-// be held, so a test can stop the worker inside its close at the moment
-// the channel is full.
+// A port whose reader is handed bytes on demand and whose writes can be
+// held, then failed: a test can stop the worker inside a write at the
+// moment the channel is full, and make it close the port from there.
 class GatedPort final : public SerialPort {
 public:
     bool open(const char*, std::uint32_t) override { return true; }
     void close() override {}
-    bool write(const std::uint8_t*, std::size_t, int) override { return true; }
+    bool write(const std::uint8_t*, std::size_t, int) override
+    {
+        std::unique_lock<std::mutex> guard(mutex);
+        inWrite = true;
+        changed.notify_all();
+        changed.wait(guard, [&] { return released; });
+        return false;
+    }
     int read(std::uint8_t* buffer, std::size_t capacity, int timeoutMs) override
     {
         std::unique_lock<std::mutex> guard(mutex);
@@ -140,40 +150,29 @@ public:
         if (feed == 0)
             return 0;
         --feed;
-        ++reads;
-        changed.notify_all();
         const std::size_t n = std::min<std::size_t>(capacity, 31);
         std::fill(buffer, buffer + n, std::uint8_t{0x55});
         return static_cast<int>(n);
     }
     void wakeReader() override
     {
-        std::unique_lock<std::mutex> guard(mutex);
-        inClose = true;
-        changed.notify_all();
-        changed.wait(guard, [&] { return released; });
+        std::lock_guard<std::mutex> guard(mutex);
         woken = true;
         changed.notify_all();
     }
 
-    // Gives the reader one chunk to forward.
     void giveChunk()
     {
         std::lock_guard<std::mutex> guard(mutex);
         ++feed;
         changed.notify_all();
     }
-    bool waitForClose()
+    bool waitForWrite()
     {
         std::unique_lock<std::mutex> guard(mutex);
-        return changed.wait_for(guard, 5s, [&] { return inClose; });
+        return changed.wait_for(guard, 5s, [&] { return inWrite; });
     }
-    bool waitForReads(int n)
-    {
-        std::unique_lock<std::mutex> guard(mutex);
-        return changed.wait_for(guard, 5s, [&] { return reads >= n; });
-    }
-    void release()
+    void failTheWrite()
     {
         std::lock_guard<std::mutex> guard(mutex);
         released = true;
@@ -184,16 +183,28 @@ private:
     std::mutex mutex;
     std::condition_variable changed;
     int feed = 0;
-    int reads = 0;
     bool woken = false;
-    bool inClose = false;
+    bool inWrite = false;
     bool released = false;
 };
 
-// The worker joins the serial reader while closing the port. With the
+template <typename Done>
+bool within(std::chrono::milliseconds limit, Done done)
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+// The worker joins the serial reader when it closes the port. With the
 // channel full, a writer (a click, the heartbeat) waits for room; the
 // reader must not end up queued behind that writer, or the join never
-// returns and shutdown hangs for good. Forced here step by step.
+// returns and shutdown hangs for good. Forced here step by step: the
+// worker is held in a frame write that then fails, which closes the port.
 TEST(LostLink, CloseWithAFullChannelAndAWaitingWriterDoesNotDeadlock)
 {
     GatedPort port;
@@ -206,31 +217,22 @@ TEST(LostLink, CloseWithAFullChannelAndAWaitingWriterDoesNotDeadlock)
     CommControl link(&listener, &model, &catalog, options);
 
     link.connect(1, 9600);
-    ASSERT_TRUE(listener.waitForStatus(Status::Connecting));
-    link.disconnect();
-    ASSERT_TRUE(port.waitForClose());   // the worker is inside the close, before the join
+    ASSERT_TRUE(port.waitForWrite());   // the identify frame; nobody empties the channel now
 
-    // Fill the channel: nobody empties it while the worker is held.
     const std::uint8_t heartbeat[2] = {0xA0, 0x00};
     for (std::size_t i = 0; i < Channel::capacity / sizeof heartbeat; ++i)
         link.writeChannel(heartbeat, sizeof heartbeat);
-    std::thread clicker([&] { link.stopMotion(4); });   // waits for room
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (link.writersWaiting() < 1 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::yield();
-    ASSERT_EQ(link.writersWaiting(), 1u);
+    std::thread clicker([&] { link.stopMotion(StopAxes::Both); });
+    ASSERT_TRUE(within(5s, [&] { return link.writersWaiting() == 1; })) << "the click never waited for room";
+    port.giveChunk();   // the reader now has bytes for the full channel
+    const bool readerWaits = within(5s, [&] { return link.writersWaiting() == 2; });
+    EXPECT_TRUE(readerWaits) << "the serial reader is stuck behind the waiting click";
 
-    // The reader now has bytes to forward into the full channel.
-    port.giveChunk();
-    ASSERT_TRUE(port.waitForReads(1));
-    port.release();
-
-    const bool closed = listener.waitForStatus(Status::ConnectionClosed, 5s);
+    port.failTheWrite();
+    const bool closed = listener.waitForStatus(Status::ConnectionLost, 5s);
     EXPECT_TRUE(closed) << "the close never finished";
-    if (!closed) {
-        // Leave no thread blocked behind us.
-        std::quick_exit(1);
-    }
+    if (!readerWaits || !closed)
+        std::_Exit(1);   // threads are blocked for good: nothing would end them
     link.stopThreads();
     clicker.join();
     EXPECT_FALSE(link.isPortOpen());

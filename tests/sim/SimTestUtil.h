@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "link/DeviceProtocol.h"
+#include "protocol/DeviceProtocol.h"
 #include "sim/engine/VirtualController.h"
 #include "sim/hosts/FileStateStore.h"
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "link/DeviceProtocol.h"
+#include "protocol/DeviceProtocol.h"
 
 namespace kv7::test {
 

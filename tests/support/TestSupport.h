@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "app/Interfaces.h"
-#include "link/PortCatalog.h"
-#include "link/SerialPort.h"
+#include "protocol/PortCatalog.h"
+#include "protocol/SerialPort.h"
 
 namespace kv7::test {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "QtTestSupport.h"
-#include "app/Application.h"
+#include "entry/Application.h"
 #include "link/LinkTypes.h"
 #include "platform/posix/LinuxPortCatalog.h"
 #include "sim/BuiltInSimulator.h"

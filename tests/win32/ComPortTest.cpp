@@ -4,7 +4,7 @@
 // program wires it. Needs that set-up; scripts/test-windows makes it.
 #include <gtest/gtest.h>
 
-#include "app/Application.h"
+#include "entry/Application.h"
 #include "cli/Console.h"
 #include "link/LinkTypes.h"
 #include "platform/win32/WindowsPortCatalog.h"

@@ -6,9 +6,9 @@
 #include <algorithm>
 
 #include "WindowDriver.h"
-#include "app/Application.h"
+#include "entry/Application.h"
 #include "astro/TextConvert.h"
-#include "link/LinkTypes.h"
+#include "app/Codes.h"
 #include "platform/win32/WindowsPortCatalog.h"
 #include "sim/hosts/win32/PipeSimulator.h"
 #include "ui/Branding.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "link/PortCatalog.h"
+#include "protocol/PortCatalog.h"
 #include "platform/posix/PosixSerialPort.h"
 
 namespace kv7 {

@@ -4,7 +4,7 @@
 
 #include <atomic>
 
-#include "link/SerialPort.h"
+#include "protocol/SerialPort.h"
 
 namespace kv7 {
 

@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "link/SerialPort.h"
+#include "protocol/SerialPort.h"
 #include "platform/win32/WinHandle.h"
 
 namespace kv7 {

@@ -4,7 +4,7 @@
 // last, in the place of COM256, whose number would not fit in the message.
 #pragma once
 
-#include "link/PortCatalog.h"
+#include "protocol/PortCatalog.h"
 #include "platform/win32/Win32SerialPort.h"
 
 namespace kv7 {

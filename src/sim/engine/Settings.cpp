@@ -4,7 +4,7 @@
 #include <sstream>
 #include <string_view>
 
-#include "link/DeviceProtocol.h"
+#include "protocol/DeviceProtocol.h"
 
 namespace kv7::sim {
 

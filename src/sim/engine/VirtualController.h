@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "link/DeviceProtocol.h"
+#include "protocol/DeviceProtocol.h"
 #include "sim/engine/AxisDrive.h"
 #include "sim/engine/SimConfig.h"
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "link/SerialPort.h"
+#include "protocol/SerialPort.h"
 #include "sim/engine/VirtualController.h"
 
 namespace kv7::sim {

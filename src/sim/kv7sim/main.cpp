@@ -13,7 +13,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "link/DeviceProtocol.h"
+#include "protocol/DeviceProtocol.h"
 #include "sim/hosts/FileStateStore.h"
 #include "sim/hosts/PtyHost.h"
 #include "sim/kv7sim/SimOptions.h"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Application.h"
+#include "entry/Application.h"
 #include "platform/posix/LinuxPortCatalog.h"
 #include "sim/BuiltInSimulator.h"
 #include "ui/AboutBox.h"

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/Application.h"
+#include "entry/Application.h"
 #include "platform/posix/LinuxPortCatalog.h"
 #include "sim/BuiltInSimulator.h"
 #include "ui/DlgMain.h"

@@ -1,5 +1,5 @@
 // KV7EncoderSetup.exe: the desktop program on Windows.
-#include "app/Application.h"
+#include "entry/Application.h"
 #include "platform/win32/WindowsPortCatalog.h"
 #include "sim/hosts/win32/PipeSimulator.h"
 #include "ui/DlgMain.h"

@@ -6,7 +6,7 @@
 #include <memory>
 #include <mutex>
 
-#include "link/PortCatalog.h"
+#include "protocol/PortCatalog.h"
 #include "platform/win32/Win32SerialPort.h"
 #include "sim/hosts/win32/PipeHost.h"
 

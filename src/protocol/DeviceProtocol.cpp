@@ -1,4 +1,4 @@
-#include "link/DeviceProtocol.h"
+#include "protocol/DeviceProtocol.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "app/Application.h"
+#include "entry/Application.h"
 
 namespace kv7 {
 
@@ -8,6 +8,7 @@ Application::Application(const Options& options)
 {
     CommControl::Options linkOptions;
     linkOptions.settleMs = options.settleMs;
+    linkOptions.initialEncoderFormat = appModel->axisConfiguration.encoderFormat;
     commControl = std::make_unique<CommControl>(appModel.get(), appModel.get(), options.catalog, linkOptions);
     appModel->setControl(commControl.get());
     timer->setListener(commControl.get());

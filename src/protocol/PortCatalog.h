@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "link/SerialPort.h"
+#include "protocol/SerialPort.h"
 
 namespace kv7 {
 

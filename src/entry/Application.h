@@ -16,7 +16,7 @@
 #include "app/HeartBeatTimer.h"
 #include "app/Interfaces.h"
 #include "link/CommControl.h"
-#include "link/PortCatalog.h"
+#include "protocol/PortCatalog.h"
 
 namespace kv7 {
 

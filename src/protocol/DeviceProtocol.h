@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "protocol/ByteOrder.h"
+
 namespace kv7 {
 
 constexpr std::uint8_t commandStartByte = 0xAA;
@@ -69,25 +71,6 @@ extern const std::size_t deviceCommandCount;
 
 // Null for a code that is not in the table.
 const DeviceCommandInfo* findDeviceCommand(std::uint8_t code);
-
-// Little-endian helpers; never cast a byte buffer to a struct.
-inline std::uint16_t readU16le(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-inline std::uint32_t readU32le(const std::uint8_t* p)
-{
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-inline std::int32_t readI32le(const std::uint8_t* p) { return static_cast<std::int32_t>(readU32le(p)); }
-inline void writeU16le(std::uint8_t* p, std::uint32_t v)
-{
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-inline void writeU32le(std::uint8_t* p, std::uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
 
 // Frame encoders. Each lays out AA, L, code, arguments in out (at least
 // maxCommandFrame bytes) and returns the frame length. Arguments are cut to
