@@ -46,7 +46,7 @@ inline void checkCommandFrame(const std::uint8_t* data, std::size_t length)
     check(static_cast<std::size_t>(data[1]) + 2 == length, "command frame length byte");
     const DeviceCommandInfo* info = findDeviceCommand(data[2]);
     check(info != nullptr, "command frame code not in the device command table");
-    check(data[1] == payloadLength(info->shape), "command frame payload shape");
+    check(data[1] == payloadLength(*info), "command frame payload length");
 }
 
 // A serial port with a controller behind it. In scripted mode it answers

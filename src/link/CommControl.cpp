@@ -12,7 +12,6 @@ constexpr std::size_t workerReadSize = 20;    // the worker takes at most this m
 constexpr int workerWaitMs = 300;             // ... and wakes at least this often
 constexpr std::size_t serialReadSize = 128;
 constexpr int readerWaitMs = 200;             // the reader notices a stop within this
-constexpr int frameWriteTimeoutMs = 1000;
 constexpr std::size_t maxSerialChunk = 31;    // the largest payload a channel header can carry
 
 std::uint8_t commandHeader(std::size_t payloadLength)
@@ -400,15 +399,6 @@ void CommControl::closePort()
     portOpen = false;
 }
 
-bool CommControl::writeFrame(const std::uint8_t* frame, std::size_t length)
-{
-    if (!port || frameFailed)
-        return false;
-    if (!port->write(frame, length, frameWriteTimeoutMs))
-        frameFailed = true;
-    return !frameFailed;
-}
-
 void CommControl::readerLoop()
 {
     std::uint8_t buffer[serialReadSize];
@@ -446,56 +436,6 @@ bool CommControl::forwardReceived(const std::uint8_t* bytes, std::size_t count)
         count -= n;
     }
     return true;
-}
-
-// ---------------------------------------------------------------------------
-// Frames.
-
-int CommControl::feedReplyBytes(const std::uint8_t* bytes, std::size_t count)
-{
-    // A frame that completes the connect sequence or fails it decides the
-    // result, whatever frames follow in the same chunk. Taking the last
-    // frame's result instead would leave the port open after a wrong
-    // identify reply with more bytes behind it, or the link never ready
-    // after a stray frame behind the last connect reply. The rest of a
-    // chunk after a failure goes with the port.
-    int result = LinkResult::Nothing;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (!framer.push(bytes[i]))
-            continue;
-        const int r = handleReply(framer.frame());
-        if (r != LinkResult::Nothing)
-            result = r;
-        if (r == LinkResult::ClosePort)
-            break;
-    }
-    return result;
-}
-
-void CommControl::sendCode(DeviceCommand c)
-{
-    std::uint8_t frame[maxCommandFrame];
-    writeFrame(frame, encodeCode(frame, static_cast<std::uint8_t>(c)));
-}
-
-void CommControl::sendCodeByte(DeviceCommand c, std::uint32_t b1)
-{
-    std::uint8_t frame[maxCommandFrame];
-    writeFrame(frame, encodeCodeByte(frame, static_cast<std::uint8_t>(c), b1));
-}
-
-void CommControl::sendCodeByteByte(DeviceCommand c, std::uint32_t b1, std::uint32_t b2)
-{
-    std::uint8_t frame[maxCommandFrame];
-    writeFrame(frame, encodeCodeByteByte(frame, static_cast<std::uint8_t>(c), b1, b2));
-}
-
-void CommControl::sendGoTo(std::int32_t ra, std::int32_t dec)
-{
-    std::uint8_t frame[maxCommandFrame];
-    writeFrame(frame, encodeCodeTwoBytesTwoWord32(frame, static_cast<std::uint8_t>(DeviceCommand::GoToAxisPositions),
-                                                  1, axisBoth, static_cast<std::uint32_t>(ra),
-                                                  static_cast<std::uint32_t>(dec)));
 }
 
 }  // namespace kv7

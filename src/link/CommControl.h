@@ -13,6 +13,7 @@
 #include "app/Records.h"
 #include "link/Channel.h"
 #include "protocol/DeviceProtocol.h"
+#include "protocol/ReplyLayout.h"
 #include "link/LinkTypes.h"
 #include "protocol/PortCatalog.h"
 
@@ -118,19 +119,35 @@ private:
     bool forwardReceived(const std::uint8_t* bytes, std::size_t count);
     void postPortFailed();
 
-    // Frames and replies.
+    // Frames: received bytes cut into replies, and requests by meaning.
     int feedReplyBytes(const std::uint8_t* bytes, std::size_t count);
-    void sendCode(DeviceCommand c);
-    void sendCodeByte(DeviceCommand c, std::uint32_t b1);
-    void sendCodeByteByte(DeviceCommand c, std::uint32_t b1, std::uint32_t b2);
+    void send(DeviceCommand command, const std::uint32_t* arguments, std::size_t count);
+    void sendRequest(DeviceCommand command);   // a request without arguments
     void sendGoTo(std::int32_t ra, std::int32_t dec);
+    void sendSetAxisPositions(std::int32_t ra, std::int32_t dec);
+    void sendMoveAtSpeed(std::uint8_t axes, std::int32_t speed);
+    void sendStopAxes(std::uint8_t axes);
+    void sendTracking(std::uint8_t on);
+    void sendMotorFlags(std::uint8_t reverseBits, std::uint8_t extra);
+    void sendEncoderFormat(const std::uint8_t wireFormat[8]);
+    void sendEncoderCalibration(std::uint8_t reverseBits, std::uint32_t raOffset, std::uint32_t decOffset);
+    void sendStore();
+    void sendMotionPoll();
+    void sendReadAxisPositions();
+    void sendReadEncoders(std::uint8_t mode);
 
     // Command execution and reply handling.
     int startConnectSequence();
     void executeCommand(const std::uint8_t* message, std::size_t length);
-    int handleReply(const std::uint8_t* frame);
-    int handleConnectReply(const std::uint8_t* frame);
-    bool replyFits(const std::uint8_t* frame) const;
+    void executeRequest(std::uint8_t code, const std::uint8_t* args);
+    void executeStore();
+    void executeSetEncoderFormat(const std::uint8_t* wireFormat);
+    void executeSetEncoderCalibration(std::uint8_t reverseBits, std::uint32_t raOffset, std::uint32_t decOffset);
+    const ReplyLayout* awaitedLayout() const;
+    int handleReply(const std::uint8_t* frame, std::size_t length);
+    int handleConnectReply(const std::uint8_t* frame, std::size_t length, const ReplyValues& values);
+    int identified(const std::uint8_t* frame, std::size_t length);
+    void requestNext(std::int32_t state, DeviceCommand request);
     void awaitReply(std::int32_t state);
     bool awaitsReply() const;
     int onLinkTick();
@@ -143,7 +160,7 @@ private:
     void pauseElapsed();
     void deriveAxisConstants();
     void executePierSideAction(std::uint8_t action);
-    void decodeEncoderReading(const std::uint8_t* frame);
+    void decodeEncoderReading(const ReplyValues& values);
 
     // Positioning.
     void executeManualMove(std::uint8_t direction, std::uint8_t speedIndex);
@@ -151,6 +168,7 @@ private:
     void executeGotoTarget(std::uint32_t raArcsec, std::int32_t decArcsec);
     void executeMeridianFlipAnswer(std::uint8_t answer);
     void startSkyGoTo();
+    void flipFrom(std::int32_t raPosition, std::int32_t decPosition);
     bool positioning() const;
     void pauseBeforePoll();
     void arrived();

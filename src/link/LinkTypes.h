@@ -31,6 +31,18 @@ enum : std::int32_t {
 };
 }
 
+// Time on the link, in heartbeat ticks of 250 ms.
+namespace LinkTiming {
+constexpr std::int32_t connectTimeoutTicks = 40;   // 10 s for the whole connect sequence
+constexpr std::int32_t identifyPauseTicks = 2;
+constexpr std::int32_t motionPollTicks = 8;        // about 2 s between motion polls
+// A controller answers within milliseconds; 3 s without the awaited reply
+// means it was lost (or never sent).
+constexpr std::int32_t replyTimeoutTicks = 12;
+// A positioning cycle rides out a few lost replies before it gives up.
+constexpr std::int32_t maxMissedReplies = 3;
+}
+
 // What a handler asks the worker's dispatcher to do next.
 namespace LinkResult {
 enum : int {

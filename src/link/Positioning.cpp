@@ -13,11 +13,13 @@ void CommControl::executeManualMove(std::uint8_t direction, std::uint8_t speedIn
     std::int32_t base = 200;
     std::int32_t max = 200000;
     bool invertDec = false;
-    if (direction == 2 || direction == 3) {
+    const bool onRa = direction == HandPad::West || direction == HandPad::East;
+    const bool onDec = direction == HandPad::North || direction == HandPad::South;
+    if (onRa) {
         selector = axisRa;
         base = static_cast<std::int32_t>(parameters.raBaseSpeed);
         max = static_cast<std::int32_t>(parameters.raMaxSpeed);
-    } else if (direction == 0 || direction == 1) {
+    } else if (onDec) {
         selector = axisDec;
         base = static_cast<std::int32_t>(parameters.decBaseSpeed);
         max = static_cast<std::int32_t>(parameters.decMaxSpeed);
@@ -26,27 +28,27 @@ void CommControl::executeManualMove(std::uint8_t direction, std::uint8_t speedIn
     }
 
     std::int32_t speed = manualSpeed(base, max, speedIndex);
-    if (direction == 1 || direction == 3)
+    if (direction == HandPad::South || direction == HandPad::East)
         speed = static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(speed));
     if (invertDec)
         speed = static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(speed));
 
-    std::uint8_t frame[maxCommandFrame];
-    writeFrame(frame, encodeCodeTwoBytesWord32(frame, static_cast<std::uint8_t>(DeviceCommand::MoveAtSpeed), 0,
-                                               selector, static_cast<std::uint32_t>(speed)));
+    sendMoveAtSpeed(selector, speed);
     reportSent(Status::ManualMovement);
 }
 
 void CommControl::executeStopMotion(std::uint8_t mode)
 {
     std::uint8_t selector = 0;
-    if (mode == 4)
+    // A released hand-pad button stops its own axis: West and East are RA,
+    // North and South Dec.
+    if (mode == StopAxes::Both)
         selector = axisBoth;
-    else if (mode == 2 || mode == 3)
+    else if (mode == StopAxes::RaAxis || mode == HandPad::East)
         selector = axisRa;
-    else if (mode == 0 || mode == 1)
+    else if (mode == StopAxes::DecAxis || mode == HandPad::South)
         selector = axisDec;
-    sendCodeByteByte(DeviceCommand::StopAxes, 0, selector);
+    sendStopAxes(selector);
 }
 
 double CommControl::hourOffset() const
@@ -151,6 +153,18 @@ void CommControl::endPositioning()
     // so the next go-to asks for the side of the pier.
     readInPause = false;
     linkState = LinkState::Idle;
+}
+
+void CommControl::flipFrom(std::int32_t raPosition, std::int32_t decPosition)
+{
+    const std::uint32_t base = static_cast<std::uint32_t>(raPosition);
+    targetRaPosition = static_cast<std::int32_t>(pierState == PierState::flippingToEast ? base - raHalfRevolution
+                                                                                       : base + raHalfRevolution);
+    targetDecPosition = static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(decPosition));
+    gotoKind = 2;
+    gotoPass = 0;
+    awaitReply(LinkState::AwaitGoToReply);
+    sendGoTo(targetRaPosition, targetDecPosition);
 }
 
 void CommControl::refreshTargetRaPosition() { computeAxisPositions(westGeometry, true, hourOffset()); }

@@ -1,49 +1,36 @@
 #include "protocol/DeviceProtocol.h"
 
-#include <cstring>
 
 namespace kv7 {
 
-std::uint8_t payloadLength(PayloadShape shape)
-{
-    switch (shape) {
-    case PayloadShape::Code: return 1;
-    case PayloadShape::CodeByte: return 2;
-    case PayloadShape::CodeByteByte: return 3;
-    case PayloadShape::CodeThreeBytes: return 4;
-    case PayloadShape::CodeByteWord16: return 4;
-    case PayloadShape::CodeFourBytes: return 5;
-    case PayloadShape::CodeByteWord32: return 6;
-    case PayloadShape::CodeTwoBytesWord32: return 7;
-    case PayloadShape::CodeNineBytes: return 10;
-    case PayloadShape::CodeTwoBytesTwoWord32: return 11;
-    }
-    return 0;
-}
-
 // clang-format off
 const DeviceCommandInfo deviceCommands[] = {
-    {DeviceCommand::Identify,                "Identify",                PayloadShape::Code,                  4,  5},
-    {DeviceCommand::ReadDeviceWord,          "ReadDeviceWord",          PayloadShape::Code,                  6,  5},
-    {DeviceCommand::ReadDeviceByte,          "ReadDeviceByte",          PayloadShape::Code,                  5,  2},
-    {DeviceCommand::StoreParameters,         "StoreParameters",         PayloadShape::CodeByte,              20, 0},
-    {DeviceCommand::ReadAxisParameters,      "ReadAxisParameters",      PayloadShape::Code,                  7,  28},
-    {DeviceCommand::ReadMotorSettings,       "ReadMotorSettings",       PayloadShape::Code,                  8,  58},
-    {DeviceCommand::ReadEncoderFormat,       "ReadEncoderFormat",       PayloadShape::Code,                  9,  9},
-    {DeviceCommand::WriteEncoderFormat,      "WriteEncoderFormat",      PayloadShape::CodeNineBytes,         0,  0},
-    {DeviceCommand::ReadMotionStatus,        "ReadMotionStatus",        PayloadShape::CodeByte,              16, 4},
-    {DeviceCommand::ReadAxisPositions,       "ReadAxisPositions",       PayloadShape::CodeByteByte,          18, 12},
-    {DeviceCommand::SetAxisPositions,        "SetAxisPositions",        PayloadShape::CodeTwoBytesTwoWord32, 0,  0},
-    {DeviceCommand::StopAxes,                "StopAxes",                PayloadShape::CodeByteByte,          0,  0},
-    {DeviceCommand::MoveAtSpeed,             "MoveAtSpeed",             PayloadShape::CodeTwoBytesWord32,  0,  0},
-    {DeviceCommand::SetTrackingMode,         "SetTrackingMode",         PayloadShape::CodeByteByte,          0,  0},
-    {DeviceCommand::GoToAxisPositions,       "GoToAxisPositions",       PayloadShape::CodeTwoBytesTwoWord32, 14, 0},
-    {DeviceCommand::WriteMotorFlags,         "WriteMotorFlags",         PayloadShape::CodeFourBytes,         0,  0},
-    {DeviceCommand::ReadEncoders,            "ReadEncoders",            PayloadShape::CodeByte,              11, 9},
-    {DeviceCommand::ReadEncoderCalibration,  "ReadEncoderCalibration",  PayloadShape::Code,                  10, 10},
-    {DeviceCommand::WriteEncoderCalibration, "WriteEncoderCalibration", PayloadShape::CodeTwoBytesTwoWord32, 19, 0},
-    {DeviceCommand::ReadEncodersMode1,       "ReadEncodersMode1",       PayloadShape::CodeByte,              11, 0},
-    {DeviceCommand::ReadEncodersMode2,       "ReadEncodersMode2",       PayloadShape::CodeByte,              11, 0},
+    {DeviceCommand::Identify,                "Identify",                0, {}},
+    {DeviceCommand::ReadDeviceWord,          "ReadDeviceWord",          0, {}},
+    {DeviceCommand::ReadDeviceByte,          "ReadDeviceByte",          0, {}},
+    {DeviceCommand::StoreParameters,         "StoreParameters",         1, {1}},
+    {DeviceCommand::ReadAxisParameters,      "ReadAxisParameters",      0, {}},
+    {DeviceCommand::ReadMotorSettings,       "ReadMotorSettings",       0, {}},
+    {DeviceCommand::ReadEncoderFormat,       "ReadEncoderFormat",       0, {}},
+    // 1, then RA flags, leading bits, bits per revolution, bits for revolutions, then Dec's
+    {DeviceCommand::WriteEncoderFormat,      "WriteEncoderFormat",      9, {1, 1, 1, 1, 1, 1, 1, 1, 1}},
+    {DeviceCommand::ReadMotionStatus,        "ReadMotionStatus",        1, {1}},
+    {DeviceCommand::ReadAxisPositions,       "ReadAxisPositions",       2, {1, 1}},
+    // 1, axis selector, RA position, Dec position
+    {DeviceCommand::SetAxisPositions,        "SetAxisPositions",        4, {1, 1, 4, 4}},
+    {DeviceCommand::StopAxes,                "StopAxes",                2, {1, 1}},
+    // 0, axis selector, speed in microsteps per second
+    {DeviceCommand::MoveAtSpeed,             "MoveAtSpeed",             3, {1, 1, 4}},
+    {DeviceCommand::SetTrackingMode,         "SetTrackingMode",         2, {1, 1}},
+    {DeviceCommand::GoToAxisPositions,       "GoToAxisPositions",       4, {1, 1, 4, 4}},
+    // 0, axis selector, reverse bits, extra byte
+    {DeviceCommand::WriteMotorFlags,         "WriteMotorFlags",         4, {1, 1, 1, 1}},
+    {DeviceCommand::ReadEncoders,            "ReadEncoders",            1, {1}},
+    {DeviceCommand::ReadEncoderCalibration,  "ReadEncoderCalibration",  0, {}},
+    // 1, reverse bits, RA offset, Dec offset
+    {DeviceCommand::WriteEncoderCalibration, "WriteEncoderCalibration", 4, {1, 1, 4, 4}},
+    {DeviceCommand::ReadEncodersMode1,       "ReadEncodersMode1",       1, {1}},
+    {DeviceCommand::ReadEncodersMode2,       "ReadEncodersMode2",       1, {1}},
 };
 // clang-format on
 const std::size_t deviceCommandCount = sizeof(deviceCommands) / sizeof(deviceCommands[0]);
@@ -57,100 +44,29 @@ const DeviceCommandInfo* findDeviceCommand(std::uint8_t code)
     return nullptr;
 }
 
-namespace {
-
-std::size_t head(std::uint8_t* out, std::uint8_t length, std::uint8_t code)
+std::uint8_t payloadLength(const DeviceCommandInfo& info)
 {
+    std::uint8_t length = 1;
+    for (std::uint8_t i = 0; i < info.argumentCount; ++i)
+        length = static_cast<std::uint8_t>(length + info.argumentWidths[i]);
+    return length;
+}
+
+std::size_t encodeCommand(std::uint8_t* out, DeviceCommand command, const std::uint32_t* arguments,
+                          std::size_t count)
+{
+    const DeviceCommandInfo* info = findDeviceCommand(static_cast<std::uint8_t>(command));
+    if (!info || count != info->argumentCount)
+        return 0;
     out[0] = commandStartByte;
-    out[1] = length;
-    out[2] = code;
-    return 3;
-}
-
-std::uint8_t low(std::uint32_t v) { return static_cast<std::uint8_t>(v); }
-
-}  // namespace
-
-std::size_t encodeCode(std::uint8_t* out, std::uint8_t code) { return head(out, 1, code); }
-
-std::size_t encodeCodeByte(std::uint8_t* out, std::uint8_t code, std::uint32_t b1)
-{
-    head(out, 2, code);
-    out[3] = low(b1);
-    return 4;
-}
-
-std::size_t encodeCodeByteByte(std::uint8_t* out, std::uint8_t code, std::uint32_t b1, std::uint32_t b2)
-{
-    head(out, 3, code);
-    out[3] = low(b1);
-    out[4] = low(b2);
-    return 5;
-}
-
-std::size_t encodeCodeThreeBytes(std::uint8_t* out, std::uint8_t code, std::uint32_t b1, std::uint32_t b2,
-                                 std::uint32_t b3)
-{
-    head(out, 4, code);
-    out[3] = low(b1);
-    out[4] = low(b2);
-    out[5] = low(b3);
-    return 6;
-}
-
-std::size_t encodeCodeByteWord16(std::uint8_t* out, std::uint8_t code, std::uint32_t b1, std::uint32_t w)
-{
-    head(out, 4, code);
-    out[3] = low(b1);
-    writeU16le(out + 4, w);
-    return 6;
-}
-
-std::size_t encodeCodeFourBytes(std::uint8_t* out, std::uint8_t code, std::uint32_t b1, std::uint32_t b2,
-                                std::uint32_t b3, std::uint32_t b4)
-{
-    head(out, 5, code);
-    out[3] = low(b1);
-    out[4] = low(b2);
-    out[5] = low(b3);
-    out[6] = low(b4);
-    return 7;
-}
-
-std::size_t encodeCodeByteWord32(std::uint8_t* out, std::uint8_t code, std::uint32_t b1, std::uint32_t v)
-{
-    head(out, 6, code);
-    out[3] = low(b1);
-    writeU32le(out + 4, v);
-    return 8;
-}
-
-std::size_t encodeCodeTwoBytesWord32(std::uint8_t* out, std::uint8_t code, std::uint32_t b1, std::uint32_t b2,
-                                     std::uint32_t v)
-{
-    head(out, 7, code);
-    out[3] = low(b1);
-    out[4] = low(b2);
-    writeU32le(out + 5, v);
-    return 9;
-}
-
-std::size_t encodeCodeNineBytes(std::uint8_t* out, std::uint8_t code, const std::uint8_t bytes[9])
-{
-    head(out, 10, code);
-    std::memcpy(out + 3, bytes, 9);
-    return 12;
-}
-
-std::size_t encodeCodeTwoBytesTwoWord32(std::uint8_t* out, std::uint8_t code, std::uint32_t b1,
-                                        std::uint32_t b2, std::uint32_t v1, std::uint32_t v2)
-{
-    head(out, 11, code);
-    out[3] = low(b1);
-    out[4] = low(b2);
-    writeU32le(out + 5, v1);
-    writeU32le(out + 9, v2);
-    return 13;
+    out[1] = payloadLength(*info);
+    out[2] = static_cast<std::uint8_t>(command);
+    std::size_t at = 3;
+    for (std::size_t i = 0; i < count; ++i) {
+        for (std::uint8_t b = 0; b < info->argumentWidths[i]; ++b)
+            out[at++] = static_cast<std::uint8_t>(arguments[i] >> (8 * b));
+    }
+    return at;
 }
 
 bool FrameAssembler::push(std::uint8_t b)
@@ -186,12 +102,8 @@ bool FrameAssembler::push(std::uint8_t b)
 
 bool FrameAssembler::complete()
 {
-    // A reply shorter than its layout must not show what an earlier frame
-    // left behind: the bytes just past the payload read as zero. 64 bytes
-    // cover the longest layout any reader looks at.
-    std::size_t from = static_cast<std::size_t>(writePosition);
-    std::size_t to = from + 64 < bufferSize ? from + 64 : bufferSize;
-    std::memset(buffer + from, 0, to - from);
+    // Nothing is cleared past the payload: every reader checks a frame's
+    // length against its layout before it reads a field.
     state = WaitStart;
     return true;
 }

@@ -1,6 +1,7 @@
-// The KV7 serial protocol as data: the device command table, the frame
-// encoders and the two framers (replies for the link, commands for anything
-// that stands in for the controller).
+// The KV7 serial protocol as data: the device command table with each
+// command's argument fields, one frame encoder that walks it, and the two
+// framers (replies for the link, commands for anything that stands in for
+// the controller). Reply layouts are in protocol/ReplyLayout.h.
 #pragma once
 
 #include <cstddef>
@@ -42,28 +43,16 @@ constexpr std::uint8_t axisRa = 128;
 constexpr std::uint8_t axisDec = 64;
 constexpr std::uint8_t axisBoth = 192;
 
-// Payload shapes of command frames; the payload length L follows from it.
-enum class PayloadShape : std::uint8_t {
-    Code,                       // L 1
-    CodeByte,                   // L 2
-    CodeByteByte,               // L 3
-    CodeThreeBytes,             // L 4
-    CodeByteWord16,             // L 4
-    CodeFourBytes,              // L 5
-    CodeByteWord32,             // L 6
-    CodeTwoBytesWord32,         // L 7
-    CodeNineBytes,              // L 10
-    CodeTwoBytesTwoWord32,      // L 11
-};
-
-std::uint8_t payloadLength(PayloadShape shape);
+// A command's argument fields after its code, by width in bytes; the
+// payload length L is 1 plus their sum. Arguments are unsigned on the wire;
+// signed values travel as their two's complement.
+constexpr std::size_t maxCommandArguments = 9;
 
 struct DeviceCommandInfo {
     DeviceCommand code;
     const char* name;
-    PayloadShape shape;
-    std::uint8_t awaitedInState;    // link state that awaits the reply; 0 when not awaited
-    std::uint8_t leastReplyLength;  // least L that covers the fields the link reads
+    std::uint8_t argumentCount;
+    std::uint8_t argumentWidths[maxCommandArguments];
 };
 
 extern const DeviceCommandInfo deviceCommands[];
@@ -71,25 +60,23 @@ extern const std::size_t deviceCommandCount;
 
 // Null for a code that is not in the table.
 const DeviceCommandInfo* findDeviceCommand(std::uint8_t code);
+std::uint8_t payloadLength(const DeviceCommandInfo& info);
 
-// Frame encoders. Each lays out AA, L, code, arguments in out (at least
-// maxCommandFrame bytes) and returns the frame length. Arguments are cut to
-// their field width.
+// Lays out AA, L, code and the arguments, each cut to its field width, in
+// out (at least maxCommandFrame bytes) and returns the frame length; 0 when
+// the count of arguments is not the command's.
 constexpr std::size_t maxCommandFrame = 13;
-std::size_t encodeCode(std::uint8_t* out, std::uint8_t code);
-std::size_t encodeCodeByte(std::uint8_t* out, std::uint8_t code, std::uint32_t b1);
-std::size_t encodeCodeByteByte(std::uint8_t* out, std::uint8_t code, std::uint32_t b1, std::uint32_t b2);
-std::size_t encodeCodeThreeBytes(std::uint8_t* out, std::uint8_t code, std::uint32_t b1, std::uint32_t b2,
-                                 std::uint32_t b3);
-std::size_t encodeCodeByteWord16(std::uint8_t* out, std::uint8_t code, std::uint32_t b1, std::uint32_t w);
-std::size_t encodeCodeFourBytes(std::uint8_t* out, std::uint8_t code, std::uint32_t b1, std::uint32_t b2,
-                                std::uint32_t b3, std::uint32_t b4);
-std::size_t encodeCodeByteWord32(std::uint8_t* out, std::uint8_t code, std::uint32_t b1, std::uint32_t v);
-std::size_t encodeCodeTwoBytesWord32(std::uint8_t* out, std::uint8_t code, std::uint32_t b1, std::uint32_t b2,
-                                     std::uint32_t v);
-std::size_t encodeCodeNineBytes(std::uint8_t* out, std::uint8_t code, const std::uint8_t bytes[9]);
-std::size_t encodeCodeTwoBytesTwoWord32(std::uint8_t* out, std::uint8_t code, std::uint32_t b1,
-                                        std::uint32_t b2, std::uint32_t v1, std::uint32_t v2);
+std::size_t encodeCommand(std::uint8_t* out, DeviceCommand command, const std::uint32_t* arguments,
+                          std::size_t count);
+template <std::size_t N>
+std::size_t encodeCommand(std::uint8_t* out, DeviceCommand command, const std::uint32_t (&arguments)[N])
+{
+    return encodeCommand(out, command, arguments, N);
+}
+inline std::size_t encodeCommand(std::uint8_t* out, DeviceCommand command)
+{
+    return encodeCommand(out, command, nullptr, 0);
+}
 
 // Cuts a byte stream into frames of the form start, L, payload. There is
 // no checksum and no time-out between bytes: a partial frame waits for the

@@ -1,7 +1,8 @@
-// Device frame encoders and the reply framer.
+// Device frame encoders, the reply framer and the reply layouts.
 #include <gtest/gtest.h>
 
 #include "protocol/DeviceProtocol.h"
+#include "protocol/ReplyLayout.h"
 #include "support/TestSupport.h"
 
 namespace kv7::test {
@@ -9,37 +10,39 @@ namespace {
 
 Bytes frameOf(std::size_t length, const std::uint8_t* buffer) { return Bytes(buffer, buffer + length); }
 
-TEST(FrameEncoders, LayOutEveryShapeLittleEndianAndTruncated)
+TEST(FrameEncoders, LayOutEveryCommandLittleEndianAndTruncated)
 {
     std::uint8_t f[maxCommandFrame];
-    EXPECT_TRUE(sameBytes(frameOf(encodeCode(f, 1), f), unhex("AA 01 01")));
-    EXPECT_TRUE(sameBytes(frameOf(encodeCodeByte(f, 13, 0x101), f), unhex("AA 02 0D 01")));
-    EXPECT_TRUE(sameBytes(frameOf(encodeCodeByteByte(f, 33, 0, 192), f), unhex("AA 03 21 00 C0")));
-    EXPECT_TRUE(sameBytes(frameOf(encodeCodeThreeBytes(f, 9, 1, 2, 3), f), unhex("AA 04 09 01 02 03")));
-    EXPECT_TRUE(sameBytes(frameOf(encodeCodeByteWord16(f, 9, 1, 0x12345), f), unhex("AA 04 09 01 45 23")));
-    EXPECT_TRUE(sameBytes(frameOf(encodeCodeFourBytes(f, 50, 0, 192, 3, 0x5A), f), unhex("AA 05 32 00 C0 03 5A")));
-    EXPECT_TRUE(sameBytes(frameOf(encodeCodeByteWord32(f, 9, 7, 0x01020304), f), unhex("AA 06 09 07 04 03 02 01")));
-    EXPECT_TRUE(sameBytes(frameOf(encodeCodeTwoBytesWord32(f, 35, 0, 64, static_cast<std::uint32_t>(-1000)), f),
-                          unhex("AA 07 23 00 40 18 FC FF FF")));
-    const std::uint8_t nine[9] = {1, 0, 12, 25, 0, 0, 12, 25, 0};
-    EXPECT_TRUE(sameBytes(frameOf(encodeCodeNineBytes(f, 24, nine), f), unhex("AA 0A 18 01 00 0C 19 00 00 0C 19 00")));
-    EXPECT_TRUE(sameBytes(frameOf(encodeCodeTwoBytesTwoWord32(f, 37, 1, 192, 1000, static_cast<std::uint32_t>(-1)), f),
+    const auto frame = [&](DeviceCommand c, auto... args) {
+        const std::uint32_t a[] = {static_cast<std::uint32_t>(args)..., 0};
+        return frameOf(encodeCommand(f, c, a, sizeof...(args)), f);
+    };
+    EXPECT_TRUE(sameBytes(frame(DeviceCommand::Identify), unhex("AA 01 01")));
+    EXPECT_TRUE(sameBytes(frame(DeviceCommand::StoreParameters, 0x101), unhex("AA 02 0D 01")));
+    EXPECT_TRUE(sameBytes(frame(DeviceCommand::StopAxes, 0, 192), unhex("AA 03 21 00 C0")));
+    EXPECT_TRUE(sameBytes(frame(DeviceCommand::WriteMotorFlags, 0, 192, 3, 0x5A), unhex("AA 05 32 00 C0 03 5A")));
+    EXPECT_TRUE(sameBytes(frame(DeviceCommand::MoveAtSpeed, 0, 64, -1000), unhex("AA 07 23 00 40 18 FC FF FF")));
+    EXPECT_TRUE(sameBytes(frame(DeviceCommand::WriteEncoderFormat, 1, 0, 12, 25, 0, 0, 12, 25, 0),
+                          unhex("AA 0A 18 01 00 0C 19 00 00 0C 19 00")));
+    EXPECT_TRUE(sameBytes(frame(DeviceCommand::GoToAxisPositions, 1, 192, 1000, -1),
                           unhex("AA 0B 25 01 C0 E8 03 00 00 FF FF FF FF")));
-    EXPECT_TRUE(sameBytes(frameOf(encodeCodeTwoBytesTwoWord32(f, 32, 1, 192, static_cast<std::uint32_t>(-1000), 2000), f),
+    EXPECT_TRUE(sameBytes(frame(DeviceCommand::SetAxisPositions, 1, 192, -1000, 2000),
                           unhex("AA 0B 20 01 C0 18 FC FF FF D0 07 00 00")));
+    // The wrong count of arguments lays out nothing.
+    EXPECT_EQ(frame(DeviceCommand::StopAxes, 0).size(), 0u);
 }
 
-TEST(DeviceCommandTable, ShapesAgreeWithTheFramesTheyProduce)
+TEST(DeviceCommandTable, PayloadLengthsFollowTheArgumentFields)
 {
     EXPECT_EQ(deviceCommandCount, 21u);
     for (std::size_t i = 0; i < deviceCommandCount; ++i) {
         const DeviceCommandInfo& info = deviceCommands[i];
         EXPECT_EQ(findDeviceCommand(static_cast<std::uint8_t>(info.code)), &info) << info.name;
     }
-    EXPECT_EQ(payloadLength(findDeviceCommand(35)->shape), 7);    // move: code, 0, axis, speed
-    EXPECT_EQ(payloadLength(findDeviceCommand(50)->shape), 5);
-    EXPECT_EQ(payloadLength(findDeviceCommand(24)->shape), 10);
-    EXPECT_EQ(payloadLength(findDeviceCommand(37)->shape), 11);
+    EXPECT_EQ(payloadLength(*findDeviceCommand(35)), 7);    // move: code, 0, axis, speed
+    EXPECT_EQ(payloadLength(*findDeviceCommand(50)), 5);
+    EXPECT_EQ(payloadLength(*findDeviceCommand(24)), 10);
+    EXPECT_EQ(payloadLength(*findDeviceCommand(37)), 11);
     EXPECT_EQ(findDeviceCommand(0), nullptr);
     EXPECT_EQ(findDeviceCommand(99), nullptr);
 }
@@ -70,15 +73,68 @@ TEST(ReplyFramer, CutsFramesOutOfNoiseSplitsAndBursts)
     EXPECT_TRUE(sameBytes(c.frames[3], unhex("55 01 0C")));
 }
 
-TEST(ReplyFramer, ShortFrameNeverShowsWhatAnEarlierFrameLeftBehind)
+TEST(ReplyLayouts, AShortFrameNeverShowsWhatAnEarlierFrameLeftBehind)
 {
     FrameAssembler framer(replyStartByte);
     Collected c;
     c.feed(framer, unhex("55 09 00 11 22 33 44 55 66 77 88"));
     c.feed(framer, unhex("55 02 00 99"));
     ASSERT_EQ(c.frames.size(), 2u);
-    for (int i = 4; i < 70; ++i)
-        EXPECT_EQ(framer.frame()[i], 0) << "byte " << i;
+    // The framer's buffer still holds the first frame's bytes past the
+    // second's payload; the layout refuses to read them.
+    const ReplyLayout& reading = *replyLayout(DeviceCommand::ReadEncoders);
+    ReplyValues v;
+    EXPECT_TRUE(decodeReply(reading, c.frames[0].data(), c.frames[0].size(), v));
+    EXPECT_EQ(v[ReplyField::RaEncoderPosition], 0x44332211u);
+    ReplyValues none;
+    EXPECT_FALSE(decodeReply(reading, framer.frame(), 4, none));
+    EXPECT_EQ(none[ReplyField::RaEncoderPosition], 0u);
+}
+
+TEST(ReplyLayouts, LeastLengthsCoverEveryFieldTheLinkReads)
+{
+    struct Case {
+        DeviceCommand command;
+        std::uint8_t least;
+    };
+    for (const Case& c : {Case{DeviceCommand::Identify, 5}, Case{DeviceCommand::ReadDeviceWord, 5},
+                          Case{DeviceCommand::ReadAxisParameters, 28}, Case{DeviceCommand::ReadMotorSettings, 58},
+                          Case{DeviceCommand::ReadEncoderFormat, 9}, Case{DeviceCommand::ReadEncoderCalibration, 10},
+                          Case{DeviceCommand::ReadEncoders, 9}, Case{DeviceCommand::ReadMotionStatus, 4},
+                          Case{DeviceCommand::ReadAxisPositions, 12}, Case{DeviceCommand::GoToAxisPositions, 0}})
+        EXPECT_EQ(leastReplyLength(c.command), c.least) << int(c.command);
+}
+
+TEST(ReplyLayouts, EncodingThenDecodingGivesBackEveryField)
+{
+    // Distinct values in every field, signed ones negative.
+    ReplyValues in;
+    for (std::size_t f = 0; f < replyFieldCount; ++f)
+        in.value[f] = 0x01020304u * static_cast<std::uint32_t>(f + 1);
+    in[ReplyField::RaAxisPosition] = static_cast<std::uint32_t>(-123456);
+    std::uint8_t blocks[2][motorBlockSize];
+    for (int b = 0; b < 2; ++b) {
+        for (std::uint8_t i = 0; i < motorBlockSize; ++i)
+            blocks[b][i] = static_cast<std::uint8_t>(0x40 * b + i);
+        in.motorBlock[b] = blocks[b];
+    }
+    for (DeviceCommand command : {DeviceCommand::ReadAxisParameters, DeviceCommand::ReadMotorSettings,
+                                  DeviceCommand::ReadEncoderCalibration, DeviceCommand::ReadAxisPositions}) {
+        const ReplyLayout& layout = *replyLayout(command);
+        std::uint8_t frame[80];
+        const std::size_t n = encodeReply(layout, in, frame, sizeof frame);
+        ASSERT_EQ(n, leastReplyLength(command) + 2u);
+        ReplyValues out;
+        ASSERT_TRUE(decodeReply(layout, frame, n, out));
+        for (std::size_t r = 0; r < layout.rowCount; ++r) {
+            const ReplyRow& row = layout.rows[r];
+            if (row.width > 4)
+                continue;
+            const std::uint32_t mask = row.width == 4 ? 0xFFFFFFFFu : (1u << (8 * row.width)) - 1;
+            EXPECT_EQ(out[row.field], in[row.field] & mask) << int(command) << " row " << r;
+        }
+    }
+    EXPECT_EQ(readMotorField(blocks[1], MotorField::SettingI), 0x5A595857u);
 }
 
 TEST(ReplyFramer, ResetDropsAPartialFrame)

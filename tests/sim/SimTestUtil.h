@@ -18,44 +18,33 @@ using Bytes = std::vector<std::uint8_t>;
 
 inline std::uint8_t op(DeviceCommand c) { return static_cast<std::uint8_t>(c); }
 
-inline Bytes frameCode(DeviceCommand c)
+// A command frame laid out by the device command table.
+template <typename... Args>
+Bytes frame(DeviceCommand c, Args... args)
 {
+    const std::uint32_t a[] = {static_cast<std::uint32_t>(args)..., 0};
     std::uint8_t f[maxCommandFrame];
-    return Bytes(f, f + encodeCode(f, op(c)));
+    return Bytes(f, f + encodeCommand(f, c, a, sizeof...(args)));
 }
-inline Bytes frameByte(DeviceCommand c, std::uint32_t b1)
-{
-    std::uint8_t f[maxCommandFrame];
-    return Bytes(f, f + encodeCodeByte(f, op(c), b1));
-}
-inline Bytes frameByteByte(DeviceCommand c, std::uint32_t b1, std::uint32_t b2)
-{
-    std::uint8_t f[maxCommandFrame];
-    return Bytes(f, f + encodeCodeByteByte(f, op(c), b1, b2));
-}
+inline Bytes frameCode(DeviceCommand c) { return frame(c); }
+inline Bytes frameByte(DeviceCommand c, std::uint32_t b1) { return frame(c, b1); }
+inline Bytes frameByteByte(DeviceCommand c, std::uint32_t b1, std::uint32_t b2) { return frame(c, b1, b2); }
 inline Bytes frameSpeed(std::uint8_t selector, std::int32_t speed)
 {
-    std::uint8_t f[maxCommandFrame];
-    return Bytes(f, f + encodeCodeTwoBytesWord32(f, op(DeviceCommand::MoveAtSpeed), 0, selector,
-                                                 static_cast<std::uint32_t>(speed)));
+    return frame(DeviceCommand::MoveAtSpeed, 0, selector, speed);
 }
 inline Bytes framePositions(DeviceCommand c, std::uint8_t b1, std::uint8_t selector, std::int32_t ra, std::int32_t dec)
 {
-    std::uint8_t f[maxCommandFrame];
-    return Bytes(f, f + encodeCodeTwoBytesTwoWord32(f, op(c), b1, selector, static_cast<std::uint32_t>(ra),
-                                                    static_cast<std::uint32_t>(dec)));
+    return frame(c, b1, selector, ra, dec);
 }
 inline Bytes frameFormat(const EncoderFormatBytes& ra, const EncoderFormatBytes& dec)
 {
-    const std::uint8_t nine[9] = {1, ra.flags, ra.leadingBits, ra.bitsPerRevolution, ra.bitsForRevolutions,
-                                  dec.flags, dec.leadingBits, dec.bitsPerRevolution, dec.bitsForRevolutions};
-    std::uint8_t f[maxCommandFrame];
-    return Bytes(f, f + encodeCodeNineBytes(f, op(DeviceCommand::WriteEncoderFormat), nine));
+    return frame(DeviceCommand::WriteEncoderFormat, 1, ra.flags, ra.leadingBits, ra.bitsPerRevolution,
+                 ra.bitsForRevolutions, dec.flags, dec.leadingBits, dec.bitsPerRevolution, dec.bitsForRevolutions);
 }
 inline Bytes frameMotorFlags(std::uint8_t bits, std::uint8_t extra)
 {
-    std::uint8_t f[maxCommandFrame];
-    return Bytes(f, f + encodeCodeFourBytes(f, op(DeviceCommand::WriteMotorFlags), 0, axisBoth, bits, extra));
+    return frame(DeviceCommand::WriteMotorFlags, 0, axisBoth, bits, extra);
 }
 
 // Cuts reply bytes into frames exactly as the link's reply framer does.

@@ -14,29 +14,6 @@ constexpr std::uint8_t decBit = 0x02;
 
 std::uint8_t code(DeviceCommand c) { return static_cast<std::uint8_t>(c); }
 
-// The 13-byte block of one axis in the axis-parameters reply.
-void putAxisParameters(std::uint8_t* p, const AxisSettings& a)
-{
-    p[0] = a.axisByte;
-    writeU32le(p + 1, a.gearRatio);
-    writeU32le(p + 5, a.microsteps);
-    writeU32le(p + 9, a.baseSpeed);
-}
-
-void putMotorBlock(std::uint8_t* p, const AxisSettings& a)
-{
-    writeU16le(p, a.speedFactor);
-    std::copy(a.motorBytes.begin(), a.motorBytes.end(), p + 2);
-}
-
-void putFormat(std::uint8_t* p, const EncoderFormatBytes& f)
-{
-    p[0] = f.flags;
-    p[1] = f.leadingBits;
-    p[2] = f.bitsPerRevolution;
-    p[3] = f.bitsForRevolutions;
-}
-
 EncoderFormatBytes takeFormat(const std::uint8_t* p) { return EncoderFormatBytes{p[0], p[1], p[2], p[3]}; }
 
 // The bits the controller clocks in after the leading bits, before any
@@ -100,7 +77,7 @@ void VirtualController::handleFrame(const std::uint8_t* frame)
     const DeviceCommandInfo* info = length > 0 ? findDeviceCommand(frame[2]) : nullptr;
     // A frame too short for its command is not carried out: the arguments
     // it lacks would be whatever the line left behind.
-    if (info && length >= payloadLength(info->shape))
+    if (info && length >= payloadLength(*info))
         execute(info->code, frame + 3);
 
     if (config.faults.vanishAfterFrames >= 0 &&
@@ -187,12 +164,6 @@ void VirtualController::execute(DeviceCommand command, const std::uint8_t* args)
 
 void VirtualController::reply(std::uint8_t answered, const std::uint8_t* payload, std::size_t length)
 {
-    if (config.faults.silent)
-        return;
-    if (config.faults.quietAfterFrames >= 0 && frameCount > static_cast<std::uint64_t>(config.faults.quietAfterFrames))
-        return;
-    if (config.faults.shortReplyCode == answered)
-        length = 0;
     // Every reply echoes the command code as its first payload byte; the
     // identify check of the link relies on that (Identify is code 1).
     std::uint8_t frame[2 + 1 + 255];
@@ -201,8 +172,31 @@ void VirtualController::reply(std::uint8_t answered, const std::uint8_t* payload
     frame[1] = static_cast<std::uint8_t>(l);
     frame[2] = answered;
     std::copy(payload, payload + (l - 1), frame + 3);
+    emit(frame, l + 2);
+}
+
+void VirtualController::replyWith(DeviceCommand command, const ReplyValues& values)
+{
+    std::uint8_t frame[2 + 255];
+    const std::size_t n = encodeReply(*replyLayout(command), values, frame, sizeof frame);
+    if (command == DeviceCommand::Identify && config.faults.wrongIdentify)
+        frame[2] = 2;   // a different device family answers with another type byte
+    emit(frame, n);
+}
+
+void VirtualController::emit(std::uint8_t* frame, std::size_t length)
+{
+    if (config.faults.silent || length < 3)
+        return;
+    if (config.faults.quietAfterFrames >= 0 && frameCount > static_cast<std::uint64_t>(config.faults.quietAfterFrames))
+        return;
+    const std::uint8_t answered = frame[2];
+    if (config.faults.shortReplyCode == answered) {
+        frame[1] = 1;
+        length = 3;
+    }
     if (frameObserver)
-        frameObserver->onReplyFrame(answered, frame, l + 2);
+        frameObserver->onReplyFrame(answered, frame, length);
 
     const double at = clock + config.faults.replyDelay;
     if (config.faults.noise) {
@@ -214,7 +208,7 @@ void VirtualController::reply(std::uint8_t answered, const std::uint8_t* payload
             output.push_back({at, b == replyStartByte ? std::uint8_t{0} : b});
         }
     }
-    for (std::size_t i = 0; i < l + 2; ++i) {
+    for (std::size_t i = 0; i < length; ++i) {
         if (!lost())
             output.push_back({at, frame[i]});
     }
@@ -224,84 +218,110 @@ void VirtualController::replyAck(std::uint8_t answered) { reply(answered, nullpt
 
 void VirtualController::replyIdentify()
 {
-    std::uint8_t p[4];
-    writeU32le(p, active.deviceId);
-    // A different device family answers with another type byte.
-    reply(config.faults.wrongIdentify ? 2 : code(DeviceCommand::Identify), p, sizeof p);
+    ReplyValues v;
+    v[ReplyField::DeviceId] = active.deviceId;
+    replyWith(DeviceCommand::Identify, v);
 }
 
 void VirtualController::replyAxisParameters()
 {
-    std::uint8_t p[27] = {};
-    p[0] = bothAxes;
-    putAxisParameters(p + 1, active.ra);
-    putAxisParameters(p + 14, active.dec);
-    reply(code(DeviceCommand::ReadAxisParameters), p, sizeof p);
+    ReplyValues v;
+    v[ReplyField::AxisSelector] = bothAxes;
+    v[ReplyField::RaAxisByte] = active.ra.axisByte;
+    v[ReplyField::RaGearRatio] = active.ra.gearRatio;
+    v[ReplyField::RaMicrosteps] = active.ra.microsteps;
+    v[ReplyField::RaBaseSpeed] = active.ra.baseSpeed;
+    v[ReplyField::DecAxisByte] = active.dec.axisByte;
+    v[ReplyField::DecGearRatio] = active.dec.gearRatio;
+    v[ReplyField::DecMicrosteps] = active.dec.microsteps;
+    v[ReplyField::DecBaseSpeed] = active.dec.baseSpeed;
+    replyWith(DeviceCommand::ReadAxisParameters, v);
 }
 
 void VirtualController::replyMotorSettings()
 {
-    std::uint8_t p[3 + 2 * motorBlockSize] = {};
-    p[0] = bothAxes;
-    p[1] = active.reverseMotorBits;
-    p[2] = active.motorExtraByte;
-    putMotorBlock(p + 3, active.ra);
-    putMotorBlock(p + 3 + motorBlockSize, active.dec);
-    reply(code(DeviceCommand::ReadMotorSettings), p, sizeof p);
+    // The controller keeps everything after the speed factor as it came.
+    std::uint8_t blocks[2][motorBlockSize] = {};
+    const AxisSettings* axes[2] = {&active.ra, &active.dec};
+    ReplyValues v;
+    for (int i = 0; i < 2; ++i) {
+        writeMotorField(blocks[i], MotorField::SpeedFactor, axes[i]->speedFactor);
+        std::copy(axes[i]->motorBytes.begin(), axes[i]->motorBytes.end(),
+                  blocks[i] + motorBlockRows[static_cast<std::size_t>(MotorField::SettingG)].offset);
+        v.motorBlock[i] = blocks[i];
+    }
+    v[ReplyField::AxisSelector] = bothAxes;
+    v[ReplyField::ReverseMotorBits] = active.reverseMotorBits;
+    v[ReplyField::MotorExtraByte] = active.motorExtraByte;
+    replyWith(DeviceCommand::ReadMotorSettings, v);
 }
 
 void VirtualController::replyEncoderFormat()
 {
-    std::uint8_t p[8];
-    putFormat(p, active.ra.encoderFormat);
-    putFormat(p + 4, active.dec.encoderFormat);
-    reply(code(DeviceCommand::ReadEncoderFormat), p, sizeof p);
+    ReplyValues v;
+    const EncoderFormatBytes& ra = active.ra.encoderFormat;
+    const EncoderFormatBytes& dec = active.dec.encoderFormat;
+    v[ReplyField::RaFlags] = ra.flags;
+    v[ReplyField::RaLeadingBits] = ra.leadingBits;
+    v[ReplyField::RaBitsPerRevolution] = ra.bitsPerRevolution;
+    v[ReplyField::RaBitsForRevolutions] = ra.bitsForRevolutions;
+    v[ReplyField::DecFlags] = dec.flags;
+    v[ReplyField::DecLeadingBits] = dec.leadingBits;
+    v[ReplyField::DecBitsPerRevolution] = dec.bitsPerRevolution;
+    v[ReplyField::DecBitsForRevolutions] = dec.bitsForRevolutions;
+    replyWith(DeviceCommand::ReadEncoderFormat, v);
 }
 
 void VirtualController::replyEncoderCalibration()
 {
-    std::uint8_t p[9];
-    p[0] = active.reverseEncoderBits;
-    writeU32le(p + 1, active.ra.encoderOffset);
-    writeU32le(p + 5, active.dec.encoderOffset);
-    reply(code(DeviceCommand::ReadEncoderCalibration), p, sizeof p);
+    ReplyValues v;
+    v[ReplyField::ReverseEncoderBits] = active.reverseEncoderBits;
+    v[ReplyField::RaEncoderOffset] = active.ra.encoderOffset;
+    v[ReplyField::DecEncoderOffset] = active.dec.encoderOffset;
+    replyWith(DeviceCommand::ReadEncoderCalibration, v);
+}
+
+std::uint32_t VirtualController::encoderValue(DeviceCommand command, Axis axis)
+{
+    if (command == DeviceCommand::ReadEncoders)
+        return encoderReading(axis);
+    if (command == DeviceCommand::ReadEncodersMode1)
+        return decodedEncoder(axis);   // before direction and offset
+    const EncoderPhysics& physics = axis == Axis::Ra ? config.raEncoder : config.decEncoder;
+    return rawDataBits(EncoderWord(physics.format, axisTurns(axis) + physics.zeroTurns),
+                       axisSettings(axis).encoderFormat);
 }
 
 void VirtualController::replyEncoders(DeviceCommand command)
 {
-    std::uint8_t p[8];
-    for (Axis axis : {Axis::Ra, Axis::Dec}) {
-        std::uint8_t* at = p + (axis == Axis::Ra ? 0 : 4);
-        std::uint32_t value;
-        if (command == DeviceCommand::ReadEncoders) {
-            value = encoderReading(axis);
-        } else if (command == DeviceCommand::ReadEncodersMode1) {
-            value = decodedEncoder(axis);   // before direction and offset
-        } else {
-            const EncoderPhysics& physics = axis == Axis::Ra ? config.raEncoder : config.decEncoder;
-            value = rawDataBits(EncoderWord(physics.format, axisTurns(axis) + physics.zeroTurns),
-                                axisSettings(axis).encoderFormat);
-        }
-        writeU32le(at, value);
-    }
-    reply(code(command), p, sizeof p);
+    // The diagnostic modes answer in the layout of the plain reading.
+    ReplyValues v;
+    v[ReplyField::RaEncoderPosition] = encoderValue(command, Axis::Ra);
+    v[ReplyField::DecEncoderPosition] = encoderValue(command, Axis::Dec);
+    std::uint8_t frame[2 + 255];
+    const std::size_t n = encodeReply(*replyLayout(DeviceCommand::ReadEncoders), v, frame, sizeof frame);
+    frame[2] = code(command);
+    emit(frame, n);
 }
 
 void VirtualController::replyMotionStatus()
 {
-    const std::uint8_t p[3] = {bothAxes, motionStatus(Axis::Ra), motionStatus(Axis::Dec)};
-    reply(code(DeviceCommand::ReadMotionStatus), p, sizeof p);
+    ReplyValues v;
+    v[ReplyField::AxisSelector] = bothAxes;
+    v[ReplyField::RaMotionStatus] = motionStatus(Axis::Ra);
+    v[ReplyField::DecMotionStatus] = motionStatus(Axis::Dec);
+    replyWith(DeviceCommand::ReadMotionStatus, v);
 }
 
 void VirtualController::replyAxisPositions()
 {
-    std::uint8_t p[11];
-    p[0] = bothAxes;
-    p[1] = motionStatus(Axis::Ra);
-    p[2] = motionStatus(Axis::Dec);
-    writeU32le(p + 3, static_cast<std::uint32_t>(axisPosition(Axis::Ra)));
-    writeU32le(p + 7, static_cast<std::uint32_t>(axisPosition(Axis::Dec)));
-    reply(code(DeviceCommand::ReadAxisPositions), p, sizeof p);
+    ReplyValues v;
+    v[ReplyField::AxisSelector] = bothAxes;
+    v[ReplyField::RaMotionStatus] = motionStatus(Axis::Ra);
+    v[ReplyField::DecMotionStatus] = motionStatus(Axis::Dec);
+    v[ReplyField::RaAxisPosition] = static_cast<std::uint32_t>(axisPosition(Axis::Ra));
+    v[ReplyField::DecAxisPosition] = static_cast<std::uint32_t>(axisPosition(Axis::Dec));
+    replyWith(DeviceCommand::ReadAxisPositions, v);
 }
 
 void VirtualController::storeParameters()

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "protocol/DeviceProtocol.h"
+#include "protocol/ReplyLayout.h"
 #include "sim/engine/AxisDrive.h"
 #include "sim/engine/SimConfig.h"
 
@@ -105,6 +106,9 @@ private:
     void handleFrame(const std::uint8_t* frame);
     void execute(DeviceCommand code, const std::uint8_t* args);
     void reply(std::uint8_t code, const std::uint8_t* payload, std::size_t length);
+    void replyWith(DeviceCommand command, const ReplyValues& values);
+    void emit(std::uint8_t* frame, std::size_t length);
+    std::uint32_t encoderValue(DeviceCommand command, Axis axis);
     void replyAck(std::uint8_t code);
 
     void replyIdentify();
