@@ -2,6 +2,7 @@
 // it shares with the windows and kv7ctl are in app/Codes.h.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "app/Codes.h"
@@ -53,6 +54,11 @@ enum : int {
 }
 
 // Channel message header kinds (bits 6..5) and command codes.
+inline std::uint8_t commandHeader(std::size_t payloadLength)
+{
+    return static_cast<std::uint8_t>(0x80 | payloadLength);
+}
+
 namespace ChannelKind {
 enum : std::uint8_t { Command = 0, Heartbeat = 1, Unused = 2, SerialData = 3 };
 }

@@ -1,0 +1,277 @@
+// The worker: the channel's message assembler and dispatcher, connect and
+// disconnect, and the serial transport with its reader thread.
+#include <cstring>
+
+#include "link/CommControl.h"
+
+namespace kv7 {
+
+namespace {
+
+constexpr std::size_t workerReadSize = 20;    // the worker takes at most this much per read
+constexpr int workerWaitMs = 300;             // ... and wakes at least this often
+constexpr std::size_t serialReadSize = 128;
+constexpr int readerWaitMs = 200;             // the reader notices a stop within this
+constexpr std::size_t maxSerialChunk = 31;    // the largest payload a channel header can carry
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Worker, assembler and dispatcher.
+
+void CommControl::workerLoop()
+{
+    std::uint8_t buffer[workerReadSize];
+    for (;;) {
+        const int n = channel.read(buffer, sizeof buffer, workerWaitMs);
+        if (n < 0)
+            return;
+        for (int i = 0; i < n; ++i)
+            assemble(buffer[i]);
+    }
+}
+
+std::size_t CommControl::pump()
+{
+    std::uint8_t buffer[workerReadSize];
+    std::size_t total = 0;
+    for (;;) {
+        const int n = channel.read(buffer, sizeof buffer, 0);
+        if (n <= 0)
+            return total;
+        total += static_cast<std::size_t>(n);
+        for (int i = 0; i < n; ++i)
+            assemble(buffer[i]);
+    }
+}
+
+std::size_t CommControl::pollSerial()
+{
+    if (!portOpen || !port)
+        return 0;
+    std::uint8_t buffer[serialReadSize];
+    const int n = port->read(buffer, sizeof buffer, 0);
+    if (n < 0)
+        postPortFailed();
+    if (n <= 0)
+        return 0;
+    forwardReceived(buffer, static_cast<std::size_t>(n));
+    return static_cast<std::size_t>(n);
+}
+
+void CommControl::assemble(std::uint8_t b)
+{
+    if (assemblerState == 0) {
+        if (!(b & 0x80))
+            return;
+        message[0] = b;
+        receivedCount = 1;
+        expectedCount = (b & 0x1F) + 1;
+        assemblerState = 1;
+        return;
+    }
+    // Inside a message bit 7 means nothing: payload bytes take any value.
+    // A message with no payload takes one more byte, which is ignored.
+    message[receivedCount++] = b;
+    if (receivedCount >= expectedCount) {
+        dispatch();
+        assemblerState = 0;
+    }
+}
+
+void CommControl::dispatch()
+{
+    const std::uint8_t header = message[0];
+    const std::uint8_t kind = (header >> 5) & 0x03;
+    const std::size_t length = header & 0x1F;
+
+    frameFailed = false;
+    switch (kind) {
+    case ChannelKind::Heartbeat:
+        if (portOpen)
+            actOnLinkResult(onLinkTick());
+        break;
+    case ChannelKind::SerialData:
+        if (portOpen)
+            actOnLinkResult(feedReplyBytes(message + 1, length));
+        break;
+    case ChannelKind::Unused:
+        return;
+    default:
+        dispatchCommand(length);
+        break;
+    }
+    // A frame that could not be written means the device is gone or will
+    // not listen; going on as if it had been sent would mislead.
+    if (frameFailed && portOpen)
+        loseConnection();
+    else if (portOpen)
+        issueDeferredRead();
+}
+
+void CommControl::dispatchCommand(std::size_t length)
+{
+    if (length == 0)
+        return;
+    const std::uint8_t code = message[1];
+    if (code == ChannelCommand::PortFailed && length == 2) {
+        runPortFailed(message[2]);
+        return;
+    }
+    if (code < ChannelCommand::Connect || code > ChannelCommand::AnswerMeridianFlip)
+        return;
+    if (code == ChannelCommand::Connect && length == 6) {
+        runConnect(message[2], readU32le(message + 3));
+        return;
+    }
+    if (code == ChannelCommand::Disconnect) {
+        runDisconnect();
+        return;
+    }
+    if (!linkReady) {
+        notificationListener->onStatus(Status::NotConnectedYet);
+        return;
+    }
+    executeCommand(message + 1, length);
+}
+
+void CommControl::actOnLinkResult(int result)
+{
+    if (result == LinkResult::ConnectComplete)
+        linkReady = true;
+    else if (result == LinkResult::ClosePort)
+        closePort();
+}
+
+void CommControl::runConnect(std::uint8_t portNumber, std::uint32_t baud)
+{
+    if (portOpen) {
+        notificationListener->onStatus(Status::AlreadyConnected);
+        return;
+    }
+    PortBinding binding;
+    const bool known = catalog && catalog->resolve(portNumber, binding) && binding.port;
+    notificationListener->onStatus(binding.simulated ? Status::TestingWithoutPort : Status::OpeningPort);
+    if (!known) {
+        notificationListener->onStatus(Status::CannotOpenPort);
+        return;
+    }
+    if (!binding.port->open(binding.device, baud)) {
+        const bool inUse = binding.port->openError() == OpenError::InUse;
+        notificationListener->onStatus(inUse ? Status::PortInUse : Status::CannotOpenPort);
+        return;
+    }
+    port = binding.port;
+    connection = static_cast<std::uint8_t>(connection + 1);
+    discardedBytes = 0;
+    portOpen = true;
+    readerStop = false;
+    if (options.startThreads)
+        readerThread = std::thread([this] { readerLoop(); });
+    notificationListener->onStatus(Status::Connecting);
+
+    // Let the controller settle after the line comes up. No message is
+    // handled meanwhile; what arrives waits in the channel. A shutdown cuts
+    // the wait short.
+    if (options.settleMs > 0 && channel.sleepUnlessStopped(options.settleMs))
+        return;
+    actOnLinkResult(startConnectSequence());
+}
+
+void CommControl::runDisconnect()
+{
+    if (!portOpen) {
+        notificationListener->onStatus(Status::NotConnectedYet);
+        return;
+    }
+    closePort();
+    notificationListener->onStatus(Status::ConnectionClosed);
+    if (discardedBytes > 0)
+        notificationListener->onStatus(Status::OutputDiscarded);
+}
+
+void CommControl::runPortFailed(std::uint8_t failedConnection)
+{
+    // A failure posted by the reader of a connection closed since is old news.
+    if (!portOpen || failedConnection != connection)
+        return;
+    loseConnection();
+}
+
+void CommControl::loseConnection()
+{
+    closePort();
+    notificationListener->onStatus(Status::ConnectionLost);
+}
+
+void CommControl::reportSent(std::uint32_t status)
+{
+    if (!frameFailed)
+        notificationListener->onStatus(status);
+}
+
+// ---------------------------------------------------------------------------
+// Serial transport.
+
+void CommControl::closePort()
+{
+    // The reader must be gone before the port closes under it. It may be
+    // waiting for bytes, or for room in a channel that only this thread
+    // (the worker) would ever empty: both waits are cut short, or the join
+    // below would never return.
+    readerStop = true;
+    channel.wakeWriters();
+    if (readerThread.joinable()) {
+        if (port)
+            port->wakeReader();
+        readerThread.join();
+    }
+    if (portOpen && port) {
+        port->close();
+        discardedBytes = port->discardedAtClose();
+    }
+    port = nullptr;
+    linkReady = false;
+    portOpen = false;
+}
+
+void CommControl::readerLoop()
+{
+    std::uint8_t buffer[serialReadSize];
+    while (!readerStop) {
+        const int n = port->read(buffer, sizeof buffer, readerWaitMs);
+        if (n > 0 && !forwardReceived(buffer, static_cast<std::size_t>(n)))
+            return;
+        if (n < 0) {
+            // End of file, a hang-up or an I/O error: the device has gone.
+            // The worker closes the port; this thread has nothing left to read.
+            postPortFailed();
+            return;
+        }
+    }
+}
+
+void CommControl::postPortFailed()
+{
+    const std::uint8_t msg[3] = {commandHeader(2), ChannelCommand::PortFailed, connection.load()};
+    writeMessage(msg, sizeof msg, &readerStop);
+}
+
+bool CommControl::forwardReceived(const std::uint8_t* bytes, std::size_t count)
+{
+    std::uint8_t msg[1 + maxSerialChunk];
+    while (count > 0) {
+        const std::size_t n = count < maxSerialChunk ? count : maxSerialChunk;
+        msg[0] = static_cast<std::uint8_t>(0xE0 | n);
+        std::memcpy(msg + 1, bytes, n);
+        // Bytes still waiting for room when the port is being closed are
+        // dropped with it.
+        if (!writeMessage(msg, n + 1, &readerStop))
+            return false;
+        bytes += n;
+        count -= n;
+    }
+    return true;
+}
+
+}  // namespace kv7
