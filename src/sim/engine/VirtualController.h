@@ -112,6 +112,10 @@ private:
     void replyAck(std::uint8_t code);
 
     void replyIdentify();
+    void replyDeviceWord();
+    void replyDeviceByte();
+    void executeMotion(DeviceCommand command, const std::uint8_t* args);
+    void executeWrite(DeviceCommand command, const std::uint8_t* args);
     void replyAxisParameters();
     void replyMotorSettings();
     void replyEncoderFormat();
