@@ -25,33 +25,6 @@ namespace kv7 {
 
 namespace {
 
-// Children are owned by their parent widget and go with the dialog.
-template <class Widget, class... Args>
-Widget* makeChild(QWidget* parent, Args&&... args)
-{
-    auto widget = std::make_unique<Widget>(std::forward<Args>(args)...);
-    widget->setParent(parent);
-    return widget.release();
-}
-
-// Check boxes the handler checks itself: a click must not toggle them, or
-// "Flip East" would stay pressed although nothing records it.
-class ManualCheckBox final : public QCheckBox {
-public:
-    using QCheckBox::QCheckBox;
-
-protected:
-    void nextCheckState() override {}
-};
-
-class ManualPushButton final : public QPushButton {
-public:
-    using QPushButton::QPushButton;
-
-protected:
-    void nextCheckState() override {}
-};
-
 class UserMessageEvent final : public QEvent {
 public:
     UserMessageEvent(std::uint32_t code, std::uint32_t value) : QEvent(type()), code(code), value(value) {}
@@ -67,28 +40,6 @@ public:
 };
 
 QString fromText(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
-
-// A font of the given line height in pixels, scaled from the dialog font so
-// the family stays the desktop's own.
-QFont fontWithLineHeight(const QFont& base, int pixels)
-{
-    QFont font(base);
-    const int basePixels = QFontInfo(base).pixelSize();
-    const int baseHeight = QFontMetrics(base).height();
-    font.setPixelSize(std::max(1, baseHeight > 0 ? pixels * basePixels / baseHeight : pixels));
-    font.setBold(true);
-    return font;
-}
-
-Qt::Alignment labelAlignment(std::uint32_t flags)
-{
-    // Static text on Windows sits at the top of its rectangle.
-    if (flags & ControlFlag::AlignRight)
-        return Qt::AlignRight | Qt::AlignTop;
-    if (flags & ControlFlag::AlignCenter)
-        return Qt::AlignHCenter | Qt::AlignTop;
-    return Qt::AlignLeft | Qt::AlignTop;
-}
 
 }  // namespace
 
@@ -147,115 +98,6 @@ void QtDialog::build()
         if (entry.id != -1 && !controls.contains(entry.id))
             controls.insert(entry.id, widget);
     }
-}
-
-QWidget* QtDialog::createControl(const ControlEntry& entry, const DialogUnits& units)
-{
-    const QString caption = QString::fromUtf8(entry.caption);
-    QRect rect = units.rect(entry.rect);
-    QWidget* widget = nullptr;
-    const int id = entry.id;
-    auto clicks = [this, id](QAbstractButton* button) {
-        // Enter is the handler's business, not Qt's default-button logic.
-        if (auto* push = qobject_cast<QPushButton*>(button))
-            push->setAutoDefault(false);
-        connect(button, &QAbstractButton::clicked, this, [this, id] { command(id); });
-    };
-
-    switch (entry.kind) {
-    case ControlKind::Label: {
-        auto* label = makeChild<QLabel>(this, caption);
-        label->setAlignment(labelAlignment(entry.flags));
-        // Windows wraps static text; only labels with room for a second line do here.
-        label->setWordWrap(entry.rect.cy >= 16);
-        if (entry.flags & ControlFlag::TitleFont)
-            label->setFont(fontWithLineHeight(font(), 16));
-        if (entry.flags & ControlFlag::HeadingFont)
-            label->setFont(fontWithLineHeight(font(), 24));
-        if (entry.flags & ControlFlag::Link) {
-            QFont underlined = label->font();
-            underlined.setUnderline(true);
-            label->setFont(underlined);
-            QPalette palette = label->palette();
-            palette.setColor(QPalette::WindowText, palette.color(QPalette::Link));
-            label->setPalette(palette);
-            label->setCursor(Qt::PointingHandCursor);
-            label->installEventFilter(this);
-            linkIds.insert(label, id);
-        }
-        widget = label;
-        break;
-    }
-    case ControlKind::GroupBox:
-        widget = makeChild<QGroupBox>(this, caption);
-        break;
-    case ControlKind::EtchedLine: {
-        auto* line = makeChild<QFrame>(this);
-        line->setFrameShape(QFrame::HLine);
-        line->setFrameShadow(QFrame::Sunken);
-        rect.setHeight(std::max(rect.height(), 2));
-        widget = line;
-        break;
-    }
-    case ControlKind::PushButton:
-    case ControlKind::ArrowButton: {
-        auto* button = makeChild<QPushButton>(this, caption);
-        clicks(button);
-        if (entry.kind == ControlKind::ArrowButton)
-            button->setIconSize(QSize(16, 16));
-        widget = button;
-        break;
-    }
-    case ControlKind::CheckBox: {
-        QCheckBox* box = (entry.flags & ControlFlag::ManualCheck) ? makeChild<ManualCheckBox>(this, caption)
-                                                                 : makeChild<QCheckBox>(this, caption);
-        clicks(box);
-        widget = box;
-        break;
-    }
-    case ControlKind::PushLikeCheckBox: {
-        QPushButton* button = (entry.flags & ControlFlag::ManualCheck) ? makeChild<ManualPushButton>(this, caption)
-                                                                      : makeChild<QPushButton>(this, caption);
-        button->setCheckable(true);
-        clicks(button);
-        widget = button;
-        break;
-    }
-    case ControlKind::Edit: {
-        auto* edit = makeChild<QLineEdit>(this);
-        if (entry.flags & ControlFlag::ReadOnly) {
-            // Read-only fields look like Windows' grey ones, so nobody types
-            // into a field that is only shown.
-            edit->setReadOnly(true);
-            QPalette palette = edit->palette();
-            palette.setColor(QPalette::Base, palette.color(QPalette::Window));
-            edit->setPalette(palette);
-        }
-        widget = edit;
-        break;
-    }
-    case ControlKind::DropDownList: {
-        auto* list = makeChild<QComboBox>(this);
-        list->setMaxVisibleItems(std::max(1, rect.height() / std::max(1, list->fontMetrics().height())));
-        // The table's height includes the opened list; closed, it is one line.
-        rect.setHeight(std::min(rect.height(), list->sizeHint().height()));
-        widget = list;
-        break;
-    }
-    case ControlKind::Slider: {
-        auto* slider = makeChild<QSlider>(this, Qt::Horizontal);
-        if (entry.flags & ControlFlag::AutoTicks) {
-            slider->setTickPosition(QSlider::TicksBelow);
-            slider->setTickInterval(1);
-        }
-        widget = slider;
-        break;
-    }
-    }
-    widget->setGeometry(rect);
-    if (entry.kind == ControlKind::GroupBox)
-        widget->lower();
-    return widget;
 }
 
 void QtDialog::initialise()

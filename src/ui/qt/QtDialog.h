@@ -72,6 +72,10 @@ protected:
 private:
     void build();
     QWidget* createControl(const ControlEntry& entry, const DialogUnits& units);
+    QWidget* makeLabel(const ControlEntry& entry, const QString& caption);
+    QWidget* makeButton(const ControlEntry& entry, const QString& caption);
+    QWidget* makeEdit(const ControlEntry& entry);
+    QWidget* makeSlider(const ControlEntry& entry);
     void command(int id);
 
     iDialogHandler& dialogHandler;
