@@ -220,7 +220,7 @@ class CheckingListener final : public iNotificationListener {
 public:
     void onStatus(std::uint32_t status) override
     {
-        check(status <= Status::BusyPositioning, "status code out of range");
+        check(status <= Status::NoFreshReading, "status code out of range");
         check(status != Status::NotConnected && status != Status::UnknownDevice && status != Status::ConnectionEstablished,
               "status the link never raises by onStatus");
         ++statuses;
@@ -248,7 +248,7 @@ public:
     }
     void onMountState(const MountState& m) override
     {
-        check(m.valid == 1, "mount state delivered without valid");
+        check(m.valid == 1 || m.axesValid == 1, "mount state delivered with nothing read");
         last = m;
         ++readings;
     }

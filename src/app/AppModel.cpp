@@ -6,10 +6,11 @@
 
 namespace kv7 {
 
-UtcTime SystemUtcClock::now() const
+namespace {
+
+UtcTime utcFrom(std::chrono::sys_seconds t)
 {
     using namespace std::chrono;
-    const sys_seconds t = floor<seconds>(system_clock::now());
     const sys_days day = floor<days>(t);
     const year_month_day ymd(day);
     const hh_mm_ss<seconds> hms(t - day);
@@ -23,9 +24,39 @@ UtcTime SystemUtcClock::now() const
     return u;
 }
 
-AppModel::AppModel(const iUtcClock* utcClock, double longitude)
-    : clock(utcClock ? utcClock : &systemClock), siteLongitude(longitude)
+}  // namespace
+
+UtcTime SystemUtcClock::now() const
 {
+    return utcFrom(std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now()));
+}
+
+UtcTime shiftedUtc(const UtcTime& t, std::int64_t seconds)
+{
+    using namespace std::chrono;
+    const sys_days date{year_month_day{year{t.year}, month{static_cast<unsigned>(t.month)},
+                                       day{static_cast<unsigned>(t.day)}}};
+    return utcFrom(date + hours{t.hour} + minutes{t.minute} + std::chrono::seconds{t.second} +
+                   std::chrono::seconds{seconds});
+}
+
+AppModel::AppModel(const iUtcClock* utcClock, double longitude)
+    : clock(utcClock ? utcClock : &systemClock), longitude(longitude)
+{
+}
+
+void AppModel::setSiteLongitude(double degrees) { longitude.store(degrees); }
+
+double AppModel::siteLongitude() const { return longitude.load(); }
+
+void AppModel::setUtcCorrection(std::int64_t seconds) { correction.store(seconds); }
+
+std::int64_t AppModel::utcCorrection() const { return correction.load(); }
+
+UtcTime AppModel::utcNow() const
+{
+    const std::int64_t c = correction.load();
+    return c == 0 ? clock->now() : shiftedUtc(clock->now(), c);
 }
 
 void AppModel::onStatus(std::uint32_t status)
@@ -107,8 +138,8 @@ void AppModel::connect(std::uint32_t port, std::uint32_t baud)
 
 double AppModel::localSiderealTime() const
 {
-    const UtcTime t = clock->now();
-    return localSiderealTimeAt(t.year, t.month, t.day, t.hour, t.minute, t.second, siteLongitude);
+    const UtcTime t = utcNow();
+    return localSiderealTimeAt(t.year, t.month, t.day, t.hour, t.minute, t.second, longitude.load());
 }
 
 }  // namespace kv7

@@ -2,6 +2,7 @@
 // main window (user-interface thread).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 
@@ -15,6 +16,10 @@ class SystemUtcClock final : public iUtcClock {
 public:
     UtcTime now() const override;
 };
+
+// The instant t moved by the given seconds (either way), on the Gregorian
+// calendar.
+UtcTime shiftedUtc(const UtcTime& t, std::int64_t seconds);
 
 class AppModel final : public iNotificationListener, public iSiderealTime {
 public:
@@ -41,6 +46,16 @@ public:
     // Local sidereal time in hours, not folded into one day. Any thread.
     double localSiderealTime() const override;
 
+    // The site longitude in degrees, east positive, and a correction of the
+    // computer's clock in seconds: both feed every sidereal time from the
+    // next call on. Any thread; the link reads them on its own.
+    void setSiteLongitude(double degrees);
+    double siteLongitude() const;
+    void setUtcCorrection(std::int64_t seconds);
+    std::int64_t utcCorrection() const;
+    // The clock's instant with the correction applied.
+    UtcTime utcNow() const;
+
 private:
     std::mutex lock;
     iKV7Control* control = nullptr;
@@ -53,10 +68,10 @@ private:
     SystemUtcClock systemClock;
     const iUtcClock* clock;
 
-public:
-    // Never changed after construction, so both threads read it without the lock.
-    const double siteLongitude;
+    std::atomic<double> longitude;
+    std::atomic<std::int64_t> correction{0};
 
+public:
     // Displayed copies: written only on the user-interface thread, read there
     // directly by the windows.
     ControllerParameters parameters{};

@@ -47,6 +47,9 @@ enum : std::uint32_t {
     NoReply = 21,               // an awaited reply did not come
     StoreFailed = 22,           // the controller said the parameters were not stored
     BusyPositioning = 23,       // refused: it would cut a positioning cycle short
+    SyncedToTarget = 24,
+    SyncedToEncoders = 25,
+    NoFreshReading = 26,        // sync to encoders without a reading of the last 2 s
 };
 }
 
@@ -80,11 +83,11 @@ namespace PierAction {
 enum Action : std::uint8_t { SetEast = 1, FlipEast = 2, SetWest = 3, FlipWest = 4 };
 }
 
-// readEncoders: the counts as the controller applies direction and offset
-// (the only mode whose reply is shown), the decoded counts before them, or
-// the raw data bits.
+// readEncoders: the counts as the controller applies direction and offset,
+// the decoded counts before them, the raw data bits, or the motor axes
+// (positions and motion); the first and the last are shown.
 namespace ReadMode {
-enum Mode : std::uint8_t { Encoders = 0, Decoded = 1, RawBits = 2 };
+enum Mode : std::uint8_t { Encoders = 0, Decoded = 1, RawBits = 2, Axes = 3 };
 }
 
 }  // namespace kv7

@@ -39,6 +39,8 @@ public:
                                        std::uint32_t decOffset) = 0;
     virtual void readEncoders(std::uint8_t mode) = 0;
     virtual void syncToTarget(std::uint32_t raArcsec, std::int32_t decArcsec) = 0;
+    // Sets the motor positions from the last encoder reading.
+    virtual void syncToEncoders() {}
     virtual ~iKV7Control() = default;
 };
 

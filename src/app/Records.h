@@ -67,13 +67,24 @@ struct ControllerParameters {
     friend bool operator==(const ControllerParameters&, const ControllerParameters&) = default;
 };
 
-// The last encoder reading.
+// The last encoder reading, and the last reading of the motor axes with
+// where they point in the sky.
 struct MountState {
     std::uint8_t valid = 0;                  // 1 when the record holds a fresh reading
     std::uint32_t raEncoderPosition = 0;     // encoder counts
     std::uint32_t decEncoderPosition = 0;
     std::uint32_t raEncoderArcsec = 0;
     std::uint32_t decEncoderArcsec = 0;
+
+    std::uint8_t axesValid = 0;              // 1 once the motor axes have been read
+    std::int32_t raAxisPosition = 0;         // microsteps
+    std::int32_t decAxisPosition = 0;
+    std::uint8_t raMotionStatus = 0;         // 0..2 at rest, above 2 moving
+    std::uint8_t decMotionStatus = 0;
+    std::int32_t pierState = 0;              // the side of the pier as the link knows it
+    std::uint8_t skyValid = 0;               // 1 when the side is known, so the sky position is
+    std::uint32_t raArcsec = 0;              // 0 .. 1295999 (24 h)
+    std::int32_t decArcsec = 0;              // negative south
 
     friend bool operator==(const MountState&, const MountState&) = default;
 };

@@ -28,7 +28,10 @@ namespace {
     X("Error: Port closed before every command was sent.")    \
     X("Error: No reply from the controller.")                 \
     X("Error: Parameters not stored.")                        \
-    X("Error: Busy positioning; wait for Ready.")
+    X("Error: Busy positioning; wait for Ready.")             \
+    X("Synchronised to the target.")                          \
+    X("Synchronised to the encoders.")                        \
+    X("Error: No fresh encoder reading; read the encoders first.")
 
 #define KV7_NARROW(text) text,
 #define KV7_WIDE(text) L"" text,

@@ -5,9 +5,9 @@
 
 namespace kv7 {
 
-constexpr std::uint32_t statusCount = 24;
+constexpr std::uint32_t statusCount = 27;
 
-// The text for a status code, or null for a code above 23.
+// The text for a status code, or null for a code above 26.
 const char* statusText(std::uint32_t status);
 const wchar_t* statusTextWide(std::uint32_t status);
 

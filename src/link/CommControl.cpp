@@ -163,4 +163,10 @@ void CommControl::syncToTarget(std::uint32_t raArcsec, std::int32_t decArcsec)
     writeTargetMessage(ChannelCommand::SyncToTarget, raArcsec, decArcsec);
 }
 
+void CommControl::syncToEncoders()
+{
+    const std::uint8_t msg[2] = {commandHeader(1), ChannelCommand::SyncToEncoders};
+    writeMessage(msg, sizeof msg);
+}
+
 }  // namespace kv7

@@ -55,6 +55,7 @@ public:
     void setEncoderCalibration(std::uint8_t reverseBits, std::uint32_t raOffset, std::uint32_t decOffset) override;
     void readEncoders(std::uint8_t mode) override;
     void syncToTarget(std::uint32_t raArcsec, std::int32_t decArcsec) override;
+    void syncToEncoders() override;
 
     // Writes raw bytes into the channel as one message, and takes bytes out
     // of it unprocessed (tests and fuzzers, without threads).
@@ -168,6 +169,10 @@ private:
     void executeGotoTarget(std::uint32_t raArcsec, std::int32_t decArcsec);
     void executeMeridianFlipAnswer(std::uint8_t answer);
     void startSkyGoTo();
+    void executeSyncToTarget(std::uint32_t raArcsec, std::int32_t decArcsec);
+    void executeSyncToEncoders();
+    void readAxes(const ReplyValues& values);
+    void updateSkyPosition();
     void flipFrom(std::int32_t raPosition, std::int32_t decPosition);
     bool positioning() const;
     void pauseBeforePoll();
@@ -214,6 +219,9 @@ private:
     std::int32_t pauseTicks = 0;
     std::int32_t connectTicks = 0;
     std::uint8_t readEncoderMode = 0;
+    // Ticks since the last encoder reading; a sync to the encoders takes
+    // only a fresh one.
+    std::int32_t ticksSinceReading = -1;
     // Awaited replies that have not come: ticks left, and how many in a row
     // a positioning cycle has missed.
     std::int32_t replyTicks = 0;

@@ -21,6 +21,8 @@ int CommControl::startConnectSequence()
     missedReplies = 0;
     deferredRead = 0;
     readInPause = false;
+    mountState = MountState{};
+    ticksSinceReading = -1;
     linkState = LinkState::AwaitIdentity;
     sendRequest(DeviceCommand::Identify);
     return LinkResult::Nothing;
@@ -33,7 +35,9 @@ void CommControl::executeCommand(const std::uint8_t* msg, std::size_t length)
         return;
     }
     const std::uint8_t code = msg[0];
-    if (code < ChannelCommand::StoreParameters || code > ChannelCommand::AnswerMeridianFlip)
+    const bool known = (code >= ChannelCommand::StoreParameters && code <= ChannelCommand::AnswerMeridianFlip) ||
+                       code == ChannelCommand::SyncToEncoders;
+    if (!known)
         return;
 
     // Arguments past the end of a short message read as zero.
@@ -44,7 +48,8 @@ void CommControl::executeCommand(const std::uint8_t* msg, std::size_t length)
     // side changed under the go-to) and leave it half done.
     const bool cutsPositioning = code == ChannelCommand::SetMotorReversal || code == ChannelCommand::PierSideAction ||
                                  code == ChannelCommand::SetEncoderFormat ||
-                                 code == ChannelCommand::SetEncoderCalibration;
+                                 code == ChannelCommand::SetEncoderCalibration ||
+                                 code == ChannelCommand::SyncToTarget || code == ChannelCommand::SyncToEncoders;
     if (cutsPositioning && positioning()) {
         notificationListener->onStatus(Status::BusyPositioning);
         return;
@@ -69,14 +74,13 @@ void CommControl::executeRequest(std::uint8_t code, const std::uint8_t* args)
     case ChannelCommand::PierSideAction: executePierSideAction(args[0]); return;
     case ChannelCommand::SetEncoderFormat: executeSetEncoderFormat(args); return;
     case ChannelCommand::ReadEncoders:
-        // Modes beyond the three have no device command; awaiting a reply to
+        // Modes beyond these have no device command; awaiting a reply to
         // nothing would only end in a time-out.
-        if (args[0] <= ReadMode::RawBits)
+        if (args[0] <= ReadMode::Axes)
             requestEncoderReading(args[0]);
         return;
-    case ChannelCommand::SyncToTarget:
-        // Accepted while ready; there is no device action for it.
-        return;
+    case ChannelCommand::SyncToTarget: executeSyncToTarget(readU32le(args), readI32le(args + 4)); return;
+    case ChannelCommand::SyncToEncoders: executeSyncToEncoders(); return;
     case ChannelCommand::SetEncoderCalibration:
         executeSetEncoderCalibration(args[0], readU32le(args + 1), readU32le(args + 5));
         return;
@@ -217,6 +221,8 @@ void CommControl::resumeAfterReading()
 
 int CommControl::onLinkTick()
 {
+    if (ticksSinceReading >= 0 && ticksSinceReading < 1000000)
+        ++ticksSinceReading;
     if (connectTicks > 0) {
         --connectTicks;
         // The time-out covers the whole sequence: the pause after identify

@@ -121,6 +121,10 @@ void CommControl::sendReadAxisPositions()
 
 void CommControl::sendReadEncoders(std::uint8_t mode)
 {
+    if (mode == ReadMode::Axes) {
+        sendReadAxisPositions();
+        return;
+    }
     const std::uint32_t args[] = {1};
     const DeviceCommand command = mode == ReadMode::Encoders  ? DeviceCommand::ReadEncoders
                                   : mode == ReadMode::Decoded ? DeviceCommand::ReadEncodersMode1

@@ -81,6 +81,7 @@ enum : std::uint8_t {
     AnswerMeridianFlip = 16,
     // Posted by the serial reader, never by a caller: the device has gone.
     PortFailed = 17,
+    SyncToEncoders = 18,
 };
 }
 

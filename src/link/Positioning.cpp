@@ -2,6 +2,8 @@
 // answer. Axis positions are motor microsteps; the celestial pole is Dec
 // position 0, and one side's position of a sky point is the other side's
 // shifted by half an RA revolution with the Dec position negated.
+#include <cmath>
+
 #include "link/CommControl.h"
 #include "link/PositioningMath.h"
 
@@ -165,6 +167,73 @@ void CommControl::flipFrom(std::int32_t raPosition, std::int32_t decPosition)
     gotoPass = 0;
     awaitReply(LinkState::AwaitGoToReply);
     sendGoTo(targetRaPosition, targetDecPosition);
+}
+
+void CommControl::readAxes(const ReplyValues& values)
+{
+    mountState.axesValid = 1;
+    mountState.raAxisPosition = static_cast<std::int32_t>(values[ReplyField::RaAxisPosition]);
+    mountState.decAxisPosition = static_cast<std::int32_t>(values[ReplyField::DecAxisPosition]);
+    mountState.raMotionStatus = static_cast<std::uint8_t>(values[ReplyField::RaMotionStatus]);
+    mountState.decMotionStatus = static_cast<std::uint8_t>(values[ReplyField::DecMotionStatus]);
+    updateSkyPosition();
+}
+
+void CommControl::updateSkyPosition()
+{
+    mountState.pierState = pierState;
+    // Mid-flip the geometry is neither side's: no sky position to give.
+    const bool settled = pierState == PierState::pierWest || pierState == PierState::pierEast;
+    mountState.skyValid = settled && raStepsPerHour > 0.0 && decStepsPer15Degrees > 0.0 ? 1 : 0;
+    if (!mountState.skyValid)
+        return;
+    const SkyOffset sky = skyFromAxisPositions(pierState == PierState::pierWest, mountState.raAxisPosition,
+                                               mountState.decAxisPosition, raStepsPerHour, decStepsPer15Degrees);
+    const double lst = siderealTime ? siderealTime->localSiderealTime() : 0.0;
+    mountState.raArcsec = raArcsecFromOffset(lst, sky.hourOffset);
+    mountState.decArcsec = static_cast<std::int32_t>(std::floor(sky.decDegrees * 3600.0 + 0.5));
+}
+
+void CommControl::executeSyncToTarget(std::uint32_t raArcsec, std::int32_t decArcsec)
+{
+    if (pierState != PierState::pierWest && pierState != PierState::pierEast) {
+        notificationListener->onMeridianFlipPrompt(FlipPrompt::PierUnsettled);
+        return;
+    }
+    // The mount points at the target now: its axes are where a GOTO to the
+    // target from this side would have put them.
+    const double raHours = static_cast<std::int32_t>(raArcsec) / 54000.0;
+    const double d = wrapHourOffset(raHours, siderealTime ? siderealTime->localSiderealTime() : 0.0);
+    const AxisPositions p =
+        skyTargetPositions(pierState == PierState::pierWest, d, decArcsec / 3600.0, raStepsPerHour, decStepsPer15Degrees);
+    sendSetAxisPositions(p.ra, p.dec);
+    reportSent(Status::SyncedToTarget);
+}
+
+void CommControl::executeSyncToEncoders()
+{
+    // Readings older than a poll or two may describe a mount that has moved.
+    constexpr std::int32_t freshTicks = 8;
+    if (!mountState.valid || ticksSinceReading < 0 || ticksSinceReading > freshTicks) {
+        notificationListener->onStatus(Status::NoFreshReading);
+        return;
+    }
+    // The reading already has the encoder direction and offset applied; one
+    // encoder turn is one axis turn. Positions past half a turn are the
+    // other way round, as the axes count them.
+    const auto steps = [](std::uint32_t counts, std::uint64_t resolution, std::uint32_t microsteps) {
+        const double turns = resolution ? static_cast<double>(counts % resolution) / static_cast<double>(resolution)
+                                        : 0.0;
+        double s = std::floor(turns * microsteps + 0.5);
+        if (s >= microsteps / 2.0)
+            s -= microsteps;
+        return static_cast<std::int32_t>(s);
+    };
+    sendSetAxisPositions(steps(mountState.raEncoderPosition, axisConfiguration.raEncoderResolution,
+                               parameters.raMicrosteps),
+                         steps(mountState.decEncoderPosition, axisConfiguration.decEncoderResolution,
+                               parameters.decMicrosteps));
+    reportSent(Status::SyncedToEncoders);
 }
 
 void CommControl::refreshTargetRaPosition() { computeAxisPositions(westGeometry, true, hourOffset()); }

@@ -62,6 +62,31 @@ AxisPositions skyTargetPositions(bool westGeometry, double d, double decDegrees,
     return p;
 }
 
+SkyOffset skyFromAxisPositions(bool westGeometry, std::int32_t ra, std::int32_t dec, double k, double k2)
+{
+    SkyOffset s;
+    if (k == 0.0 || k2 == 0.0)
+        return s;
+    if (westGeometry) {
+        s.hourOffset = 6.0 - ra / k;
+        s.decDegrees = 90.0 + dec * 15.0 / k2;
+    } else {
+        s.hourOffset = -ra / k - 6.0;
+        s.decDegrees = 90.0 - dec * 15.0 / k2;
+    }
+    return s;
+}
+
+std::uint32_t raArcsecFromOffset(double localSiderealTime, double hourOffset)
+{
+    const double day = 1296000.0;
+    double arcsec = std::fmod((localSiderealTime + hourOffset) * 54000.0, day);
+    if (arcsec < 0.0)
+        arcsec += day;
+    const double rounded = std::floor(arcsec + 0.5);
+    return rounded >= day ? 0u : static_cast<std::uint32_t>(rounded);
+}
+
 std::int32_t gotoPromptKind(std::int32_t pierState, double d)
 {
     if (pierState == PierState::pierWest) {

@@ -23,6 +23,20 @@ struct AxisPositions {
 AxisPositions skyTargetPositions(bool westGeometry, double hourOffset, double decDegrees, double stepsPerHour,
                                  double stepsPer15Degrees);
 
+// Where axis positions point: the hour offset from the local sidereal time
+// and the declination, for the given geometry; the inverse of
+// skyTargetPositions (up to its truncation to whole steps).
+struct SkyOffset {
+    double hourOffset = 0.0;
+    double decDegrees = 0.0;
+};
+SkyOffset skyFromAxisPositions(bool westGeometry, std::int32_t raPosition, std::int32_t decPosition,
+                               double stepsPerHour, double stepsPer15Degrees);
+
+// An hour angle given as RA = LST + offset, in whole arcseconds within one
+// day (0 .. 1295999), rounded to the nearest.
+std::uint32_t raArcsecFromOffset(double localSiderealTime, double hourOffset);
+
 // The side-of-pier decision for a new target: 0 to position at once, or
 // the meridian-flip prompt kind (1 to 5) to ask instead.
 std::int32_t gotoPromptKind(std::int32_t pierState, double hourOffset);

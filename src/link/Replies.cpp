@@ -79,6 +79,8 @@ const ReplyLayout* CommControl::awaitedLayout() const
     case LinkState::AwaitMotionStatus: return replyLayout(DeviceCommand::ReadMotionStatus);
     case LinkState::AwaitFlipPositions: return replyLayout(DeviceCommand::ReadAxisPositions);
     case LinkState::AwaitEncoderReading:
+        if (readEncoderMode == ReadMode::Axes)
+            return replyLayout(DeviceCommand::ReadAxisPositions);
         return readEncoderMode == ReadMode::Encoders ? replyLayout(DeviceCommand::ReadEncoders) : nullptr;
     default:
         // Identify is checked whole; the device byte may come empty; the
@@ -104,6 +106,10 @@ int CommControl::handleReply(const std::uint8_t* frame, std::size_t length)
         resumeAfterReading();
         if (readEncoderMode == ReadMode::Encoders) {
             decodeEncoderReading(values);
+            ticksSinceReading = 0;
+            notificationListener->onMountState(mountState);
+        } else if (readEncoderMode == ReadMode::Axes) {
+            readAxes(values);
             notificationListener->onMountState(mountState);
         }
         break;

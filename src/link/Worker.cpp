@@ -118,7 +118,9 @@ void CommControl::dispatchCommand(std::size_t length)
         runPortFailed(message[2]);
         return;
     }
-    if (code < ChannelCommand::Connect || code > ChannelCommand::AnswerMeridianFlip)
+    const bool known = (code >= ChannelCommand::Connect && code <= ChannelCommand::AnswerMeridianFlip) ||
+                       code == ChannelCommand::SyncToEncoders;
+    if (!known)
         return;
     if (code == ChannelCommand::Connect && length == 6) {
         runConnect(message[2], readU32le(message + 3));

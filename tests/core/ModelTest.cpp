@@ -56,7 +56,7 @@ TEST_F(Model, DefaultsBeforeAnyConnection)
               (std::vector<int>{0, 0, 12, 25, 0, 12, 25, 0}));
     EXPECT_EQ(model.axisConfiguration.raEncoderResolution, 0u);
     EXPECT_EQ(model.axisConfiguration.decEncoderOffset, 0u);
-    EXPECT_EQ(model.siteLongitude, 19.5);
+    EXPECT_EQ(model.siteLongitude(), 19.5);
 }
 
 TEST_F(Model, ShowsPendingDataAsItIsAtDispatchTime)
@@ -133,6 +133,45 @@ TEST(ModelClock, SiderealTimeAtAnInjectedInstantIsNotFolded)
 
     AppModel east(&clock, 90.0);
     EXPECT_DOUBLE_EQ(east.localSiderealTime(), gmst + 6.0);
+}
+
+TEST(ModelClock, SiteAndClockCorrectionTakeEffectAtTheNextSiderealTime)
+{
+    test::FixedClock clock(UtcTime{2024, 3, 20, 11, 36, 0});
+    AppModel model(&clock);
+    const double before = model.localSiderealTime();
+    model.setSiteLongitude(-75.0);   // 94.5 degrees further west: 6.3 h earlier
+    EXPECT_DOUBLE_EQ(model.siteLongitude(), -75.0);
+    EXPECT_NEAR(model.localSiderealTime(), before - 6.3, 1e-9);
+
+    // The computer's clock is 90 s slow: the sidereal time is that of the
+    // corrected instant, and going back to 0 returns to the clock's own.
+    model.setUtcCorrection(90);
+    const double corrected = localSiderealTimeAt(2024, 3, 20, 11, 37, 30, -75.0);
+    EXPECT_DOUBLE_EQ(model.localSiderealTime(), corrected);
+    model.setUtcCorrection(0);
+    EXPECT_NEAR(model.localSiderealTime(), before - 6.3, 1e-9);
+}
+
+TEST(ModelClock, ShiftedInstantsCrossDaysMonthsAndLeapDays)
+{
+    struct Case {
+        UtcTime from;
+        std::int64_t seconds;
+        UtcTime to;
+    };
+    const Case cases[] = {
+        {{2024, 2, 28, 23, 59, 30}, 45, {2024, 2, 29, 0, 0, 15}},
+        {{2023, 2, 28, 23, 59, 30}, 45, {2023, 3, 1, 0, 0, 15}},
+        {{2025, 1, 1, 0, 0, 10}, -20, {2024, 12, 31, 23, 59, 50}},
+        {{2025, 6, 15, 12, 0, 0}, 0, {2025, 6, 15, 12, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        const UtcTime t = shiftedUtc(c.from, c.seconds);
+        EXPECT_EQ((std::vector<int>{t.year, t.month, t.day, t.hour, t.minute, t.second}),
+                  (std::vector<int>{c.to.year, c.to.month, c.to.day, c.to.hour, c.to.minute, c.to.second}))
+            << c.seconds;
+    }
 }
 
 TEST(ModelClock, SystemClockGivesAPlausibleUtcInstant)

@@ -158,7 +158,7 @@ TEST(EncoderReading, OtherModesEndTheWaitWithoutAReading)
     EXPECT_EQ(h.link.currentLinkState(), LinkState::Idle);
 
     h.controller.clearFrames();
-    h.link.readEncoders(3);   // unknown mode: nothing sent, nothing awaited
+    h.link.readEncoders(4);   // unknown mode: nothing sent, nothing awaited
     h.settle();
     EXPECT_EQ(h.controller.frameCount(), 0u);
     EXPECT_EQ(h.link.currentLinkState(), LinkState::Idle);
