@@ -232,6 +232,9 @@ public:
             mustBeClosed = true;
         } else if (status == Status::ConnectionClosed) {
             mustBeReady = false;
+        } else if (status == Status::ConnectionLost) {
+            mustBeReady = false;
+            mustBeClosed = true;
         }
     }
     void onConfiguration(std::uint32_t status, std::uint32_t extra, const ControllerParameters&,

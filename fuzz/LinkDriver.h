@@ -65,12 +65,18 @@ struct LinkDriver {
         feedSerial(zeros, sizeof zeros);
         settle();
         // A reading asked for while another reply is awaited waits its turn;
-        // let every wait end (by its reply or its time-out) first.
-        for (int i = 0; i < 400 && link.isLinkReady() && link.currentLinkState() != LinkState::Idle; ++i)
+        // let every wait end (by its reply or its time-out) first. A mount
+        // that keeps moving keeps its cycle going, and a reading goes at once
+        // in the pause between two polls.
+        const auto lineFree = [this] {
+            const std::int32_t s = link.currentLinkState();
+            return s == LinkState::Idle || s == LinkState::Pause;
+        };
+        for (int i = 0; i < 400 && link.isLinkReady() && !lineFree(); ++i)
             tick();
         if (!link.isLinkReady())
             return;
-        check(link.currentLinkState() == LinkState::Idle, "the link never comes back to idle");
+        check(lineFree(), "the line never comes free for a reading");
         const std::size_t before = listener.readings;
         link.readEncoders(0);
         settle();
