@@ -3,49 +3,19 @@
 // both count as empty here.
 #pragma once
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/UniqueHandle.h"
+#include "platform/win32/WindowsHeaders.h"
 
 namespace kv7 {
 
-class WinHandle {
-public:
-    WinHandle() = default;
-    explicit WinHandle(HANDLE h) : handle(h) {}
-    ~WinHandle() { reset(); }
-    WinHandle(WinHandle&& other) noexcept : handle(other.release()) {}
-    WinHandle& operator=(WinHandle&& other) noexcept
-    {
-        if (this != &other)
-            reset(other.release());
-        return *this;
-    }
-    WinHandle(const WinHandle&) = delete;
-    WinHandle& operator=(const WinHandle&) = delete;
-
-    HANDLE get() const { return handle; }
-    bool valid() const { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
-    HANDLE release()
-    {
-        HANDLE h = handle;
-        handle = nullptr;
-        return h;
-    }
-    void reset(HANDLE h = nullptr)
-    {
-        if (valid())
-            ::CloseHandle(handle);
-        handle = h;
-    }
-
-private:
-    HANDLE handle = nullptr;
+struct KernelHandleTraits {
+    using Handle = HANDLE;
+    static Handle none() noexcept { return nullptr; }
+    static bool valid(Handle h) noexcept { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+    static void close(Handle h) noexcept { ::CloseHandle(h); }
 };
+
+using WinHandle = UniqueHandle<KernelHandleTraits>;
 
 // An unnamed event; manual reset unless said otherwise.
 inline WinHandle makeEvent(bool manualReset = true, bool signalled = false)

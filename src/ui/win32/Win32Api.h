@@ -1,13 +1,7 @@
 // The Windows headers, included one way everywhere in the Win32 renderer.
 #pragma once
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/WindowsHeaders.h"
 
 #include <commctrl.h>
 #include <shellapi.h>

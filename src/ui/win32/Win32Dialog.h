@@ -6,41 +6,21 @@
 #include <atomic>
 #include <vector>
 
+#include "platform/UniqueHandle.h"
 #include "ui/DialogModel.h"
 #include "ui/win32/Win32Api.h"
 
 namespace kv7 {
 
 // An owned GDI object (font, bitmap).
-class GdiObject {
-public:
-    GdiObject() = default;
-    explicit GdiObject(HGDIOBJ h) : handle(h) {}
-    ~GdiObject() { reset(); }
-    GdiObject(GdiObject&& other) noexcept : handle(other.handle) { other.handle = nullptr; }
-    GdiObject& operator=(GdiObject&& other) noexcept
-    {
-        if (this != &other) {
-            reset();
-            handle = other.handle;
-            other.handle = nullptr;
-        }
-        return *this;
-    }
-    GdiObject(const GdiObject&) = delete;
-    GdiObject& operator=(const GdiObject&) = delete;
-
-    HGDIOBJ get() const { return handle; }
-    void reset()
-    {
-        if (handle)
-            ::DeleteObject(handle);
-        handle = nullptr;
-    }
-
-private:
-    HGDIOBJ handle = nullptr;
+struct GdiObjectTraits {
+    using Handle = HGDIOBJ;
+    static Handle none() noexcept { return nullptr; }
+    static bool valid(Handle h) noexcept { return h != nullptr; }
+    static void close(Handle h) noexcept { ::DeleteObject(h); }
 };
+
+using GdiObject = UniqueHandle<GdiObjectTraits>;
 
 // Resource numbers of the hand-pad arrows: 100 left, 101 right, 102 up, 103 down.
 int arrowBitmapId(ArrowImage image);
