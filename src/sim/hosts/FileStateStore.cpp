@@ -2,15 +2,14 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "sim/hosts/PtyHost.h"   // UniqueFd
+#include "platform/posix/UniqueFd.h"
+#include "sim/hosts/StateFileRules.h"
 
 namespace kv7::sim {
 
@@ -25,11 +24,6 @@ std::string notAFile(const std::string& path, mode_t mode)
     if (S_ISDIR(mode))
         return path + " is a directory";
     return path + " is not a regular file";
-}
-
-std::string tooLarge(const std::string& path)
-{
-    return path + " is larger than " + std::to_string(maxStateBytes) + " bytes, too large for a state file";
 }
 
 }  // namespace
@@ -69,11 +63,10 @@ StateStore::Loaded FileStateStore::load(std::string& text, std::string& error)
         return Loaded::Failed;
     }
     if (st.st_size < 0 || static_cast<std::uintmax_t>(st.st_size) > maxStateBytes) {
-        error = tooLarge(file);
+        error = statefile::tooLarge(file);
         return Loaded::Failed;
     }
 
-    // One byte past the bound shows a file that grew after fstat.
     std::string content(maxStateBytes + 1, '\0');
     std::size_t got = 0;
     while (got < content.size()) {
@@ -88,13 +81,7 @@ StateStore::Loaded FileStateStore::load(std::string& text, std::string& error)
             break;
         got += static_cast<std::size_t>(n);
     }
-    if (got > maxStateBytes) {
-        error = tooLarge(file);
-        return Loaded::Failed;
-    }
-    content.resize(got);
-    text = std::move(content);
-    return Loaded::Text;
+    return statefile::keepRead(content, got, file, text, error);
 }
 
 bool FileStateStore::save(const std::string& text, std::string& error)
@@ -121,25 +108,23 @@ bool FileStateStore::save(const std::string& text, std::string& error)
         return false;
     }
 
-    // A name nobody can guess, created only if nothing is there: a link
-    // planted beside the target cannot redirect the write.
-    std::random_device random;
-    std::string temporary;
+    // Created only if nothing is there: a link planted beside the target
+    // cannot redirect the write.
+    std::filesystem::path temporaryPath;
     UniqueFd fd;
-    for (int attempt = 0; attempt < 16 && !fd.valid(); ++attempt) {
-        char suffix[24];
-        std::snprintf(suffix, sizeof suffix, ".%08x%08x", random(), random());
-        temporary = directory + "/." + name + suffix;
-        fd.reset(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0644));
-        if (!fd.valid() && errno != EEXIST) {
-            error = failure(temporary);
-            return false;
-        }
-    }
-    if (!fd.valid()) {
-        error = "no unused temporary name beside " + file;
+    const bool created = statefile::createTemporary(
+        directory, name, file, temporaryPath, error, [&](const std::filesystem::path& candidate) {
+            fd.reset(::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0644));
+            if (fd.valid())
+                return statefile::Attempt::Created;
+            if (errno == EEXIST)
+                return statefile::Attempt::Taken;
+            error = failure(candidate.string());
+            return statefile::Attempt::Failed;
+        });
+    if (!created)
         return false;
-    }
+    const std::string temporary = temporaryPath.string();
     auto abandon = [&](const std::string& why) {
         error = why;
         fd.reset();

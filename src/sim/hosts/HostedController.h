@@ -1,6 +1,7 @@
-// What the real-time hosts (pseudo-terminal, named pipe) share: the
-// controller under a lock, its clock moved from outside, and the waits that
-// tests and tools use while the host's own thread serves the device side.
+// What the real-time hosts (pseudo-terminal, named pipe) share: a device
+// that a client opens by its path, the controller under a lock, its clock
+// moved from outside, and the waits that tests and tools use while the
+// host's own thread serves the device side.
 #pragma once
 
 #include <atomic>
@@ -10,6 +11,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "sim/engine/VirtualController.h"
@@ -28,6 +32,20 @@ public:
 
     HostedController(const HostedController&) = delete;
     HostedController& operator=(const HostedController&) = delete;
+    virtual ~HostedController() = default;   // a host stops and joins in its own destructor
+
+    // Opens the device and starts the host's thread. False (with a reason
+    // in error, when given) if the device cannot be set up. Once only.
+    virtual bool start(std::string* error = nullptr) = 0;
+    // Stops and joins the thread and closes the device.
+    virtual void stop() = 0;
+    // What a client opens as a serial port; empty before start().
+    virtual const std::string& path() const = 0;
+    // Waits until a client can open path(); false on time-out or once the
+    // host has stopped or hung up.
+    virtual bool waitUntilListening(std::chrono::milliseconds limit) = 0;
+
+    bool running() const { return thread.joinable() && !stopRequested.load(); }
 
     // The device vanished (fault) and the host has hung up for good.
     bool hungUp() const { return hangUpDone.load(); }
@@ -73,7 +91,6 @@ protected:
         if (!(options.timeScale >= 0.0) || !std::isfinite(options.timeScale))
             options.timeScale = 1.0;
     }
-    virtual ~HostedController() = default;
 
     using Clock = std::chrono::steady_clock;
 
@@ -93,11 +110,21 @@ protected:
     // it stays under a bound, as a line would lose what nobody reads).
     void catchUp(Clock::time_point now, std::vector<std::uint8_t>& toClient);
 
+    // start()'s refusal: the reason into error, when given, and false.
+    static bool refuse(std::string* error, std::string why)
+    {
+        if (error)
+            *error = std::move(why);
+        return false;
+    }
+
     Options options;
     std::mutex mutex;
     std::condition_variable changed;   // the controller took bytes, time moved, or the device hung up
     VirtualController controller;
     std::atomic<bool> hangUpDone{false};
+    std::thread thread;   // the host's; started by start(), joined by stop()
+    std::atomic<bool> stopRequested{false};
 
 private:
     void advanceTo(Clock::time_point now);   // with the lock held

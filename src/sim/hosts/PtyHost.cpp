@@ -25,13 +25,6 @@ std::string failure(const char* what) { return std::string(what) + ": " + std::s
 
 }  // namespace
 
-void UniqueFd::reset(int fd)
-{
-    if (handle >= 0)
-        ::close(handle);
-    handle = fd;
-}
-
 PtyHost::PtyHost() : PtyHost(Options{}) {}
 
 PtyHost::PtyHost(const Options& o) : HostedController(o) {}
@@ -40,25 +33,20 @@ PtyHost::~PtyHost() { stop(); }
 
 bool PtyHost::start(std::string* error)
 {
-    auto fail = [error](std::string why) {
-        if (error)
-            *error = std::move(why);
-        return false;
-    };
     if (thread.joinable() || master.valid())
-        return fail("already started");
+        return refuse(error, "already started");
 
     UniqueFd m(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
     if (!m.valid())
-        return fail(failure("posix_openpt"));
+        return refuse(error, failure("posix_openpt"));
     if (::grantpt(m.get()) != 0 || ::unlockpt(m.get()) != 0)
-        return fail(failure("unlocking the pseudo-terminal"));
+        return refuse(error, failure("unlocking the pseudo-terminal"));
     char name[128] = {};
     if (::ptsname_r(m.get(), name, sizeof name) != 0)
-        return fail(failure("ptsname_r"));
+        return refuse(error, failure("ptsname_r"));
     UniqueFd s(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
     if (!s.valid())
-        return fail(failure(name));
+        return refuse(error, failure(name));
 
     // Raw from the start: no echo, no line editing, no CR/LF translation,
     // so bytes pass untouched even before a client sets its own modes.
@@ -72,7 +60,7 @@ bool PtyHost::start(std::string* error)
 
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0)
-        return fail(failure("pipe2"));
+        return refuse(error, failure("pipe2"));
     wakeRead.reset(pipeFds[0]);
     wakeWrite.reset(pipeFds[1]);
 

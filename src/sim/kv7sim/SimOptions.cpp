@@ -26,32 +26,34 @@ bool parseSeed(const std::string& text, std::uint32_t& seed)
 
 }  // namespace
 
-std::string simUsage()
+std::string simUsage(std::string_view device, bool withLink)
 {
-    return "Usage: kv7sim [OPTION]...\n"
-           "Runs a virtual KV7 mount controller on a pseudo-terminal and prints the\n"
-           "terminal's device path on one line. Stop it with Ctrl-C (SIGINT) or SIGTERM.\n"
-           "\n"
-           "  --link PATH             also make PATH a symbolic link to the device\n"
-           "                          (removed again on exit); one kv7sim per PATH\n"
-           "  --state FILE            keep stored parameters in FILE (key=value text,\n"
-           "                          a regular file of at most 64 KiB); without it\n"
-           "                          nothing survives a restart\n"
-           "  --encoder-format FORMAT physical format of the mount's encoders, items\n"
-           "                          separated by commas: binary, gray, inverted, plain,\n"
-           "                          leading=N, revolutions=N, bits=N (N up to 32);\n"
-           "                          prefix ra: or dec: for one axis. Default:\n"
-           "                          binary,plain,leading=12,revolutions=0,bits=25\n"
-           "  --fault MODE[=ARG]      silent | wrong-identify | noise | drop=P (0..1) |\n"
-           "                          slow=MS (reply delay, wall-clock ms) | vanish=N\n"
-           "                          (answers N frames, then hangs up); repeatable\n"
-           "  --seed N                random seed for noise and dropped bytes (default 1)\n"
-           "  --time-scale X          run simulated time X times faster than real time\n"
-           "  --verbose               log every frame to stderr\n"
-           "  --help                  show this text\n"
-           "\n"
-           "Exit status: 0 after a clean stop, 1 if the simulator could not start,\n"
-           "2 for a bad command line.\n";
+    std::string usage = "Usage: kv7sim [OPTION]...\n";
+    usage += device;
+    usage += "\n";
+    if (withLink) {
+        usage += "  --link PATH             also make PATH a symbolic link to the device\n"
+                 "                          (removed again on exit); one kv7sim per PATH\n";
+    }
+    usage += "  --state FILE            keep stored parameters in FILE (key=value text,\n"
+             "                          a regular file of at most 64 KiB); without it\n"
+             "                          nothing survives a restart\n"
+             "  --encoder-format FORMAT physical format of the mount's encoders, items\n"
+             "                          separated by commas: binary, gray, inverted, plain,\n"
+             "                          leading=N, revolutions=N, bits=N (N up to 32);\n"
+             "                          prefix ra: or dec: for one axis. Default:\n"
+             "                          binary,plain,leading=12,revolutions=0,bits=25\n"
+             "  --fault MODE[=ARG]      silent | wrong-identify | noise | drop=P (0..1) |\n"
+             "                          slow=MS (reply delay, wall-clock ms) | vanish=N\n"
+             "                          (answers N frames, then hangs up); repeatable\n"
+             "  --seed N                random seed for noise and dropped bytes (default 1)\n"
+             "  --time-scale X          run simulated time X times faster than real time\n"
+             "  --verbose               log every frame to stderr\n"
+             "  --help                  show this text\n"
+             "\n"
+             "Exit status: 0 after a clean stop, 1 if the simulator could not start,\n"
+             "2 for a bad command line.\n";
+    return usage;
 }
 
 ParseOutcome parseSimCommandLine(const std::vector<std::string>& args, SimToolOptions& options, std::string& error)
@@ -79,6 +81,17 @@ ParseOutcome parseSimCommandLine(const std::vector<std::string>& args, SimToolOp
             value = args[++i];
             return true;
         };
+        // An empty path ("--state=") names nothing.
+        auto needPath = [&](const char* what, std::string& path) {
+            if (!needValue())
+                return false;
+            if (value.empty()) {
+                error = name + " needs " + what;
+                return false;
+            }
+            path = value;
+            return true;
+        };
         auto noValue = [&]() {
             if (hasValue)
                 error = "option " + name + " takes no value";
@@ -95,21 +108,11 @@ ParseOutcome parseSimCommandLine(const std::vector<std::string>& args, SimToolOp
                 return ParseOutcome::Error;
             options.verbose = true;
         } else if (name == "--link") {
-            if (!needValue())
+            if (!needPath("a path", options.linkPath))
                 return ParseOutcome::Error;
-            if (value.empty()) {
-                error = "--link needs a path";
-                return ParseOutcome::Error;
-            }
-            options.linkPath = value;
         } else if (name == "--state") {
-            if (!needValue())
+            if (!needPath("a file name", options.statePath))
                 return ParseOutcome::Error;
-            if (value.empty()) {
-                error = "--state needs a file name";
-                return ParseOutcome::Error;
-            }
-            options.statePath = value;
         } else if (name == "--encoder-format") {
             if (!needValue())
                 return ParseOutcome::Error;

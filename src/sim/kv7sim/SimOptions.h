@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sim/engine/SimConfig.h"
@@ -24,6 +25,9 @@ enum class ParseOutcome { Run, Help, Error };
 // by the time scale so it stays MS whatever the scale.
 ParseOutcome parseSimCommandLine(const std::vector<std::string>& args, SimToolOptions& options, std::string& error);
 
-std::string simUsage();
+// device: the lines that say what kv7sim runs on, what it prints and how
+// it is stopped, which differ between systems; withLink: whether --link is
+// offered.
+std::string simUsage(std::string_view device, bool withLink);
 
 }  // namespace kv7::sim

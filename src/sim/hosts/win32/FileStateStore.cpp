@@ -6,13 +6,12 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <system_error>
 
 #include "platform/win32/WinHandle.h"
+#include "sim/hosts/StateFileRules.h"
 
 namespace kv7::sim {
 
@@ -28,11 +27,6 @@ std::string windowsFailure(const std::string& path, DWORD code)
 std::string notAFile(const std::string& path, fs::file_type type)
 {
     return path + (type == fs::file_type::directory ? " is a directory" : " is not a regular file");
-}
-
-std::string tooLarge(const std::string& path)
-{
-    return path + " is larger than " + std::to_string(maxStateBytes) + " bytes, too large for a state file";
 }
 
 }  // namespace
@@ -58,7 +52,7 @@ StateStore::Loaded FileStateStore::load(std::string& text, std::string& error)
         return Loaded::Failed;
     }
     if (size > maxStateBytes) {
-        error = tooLarge(file);
+        error = statefile::tooLarge(file);
         return Loaded::Failed;
     }
 
@@ -67,21 +61,13 @@ StateStore::Loaded FileStateStore::load(std::string& text, std::string& error)
         error = file + " cannot be opened";
         return Loaded::Failed;
     }
-    // One byte past the bound shows a file that grew since its size was taken.
     std::string content(maxStateBytes + 1, '\0');
     in.read(content.data(), static_cast<std::streamsize>(content.size()));
     if (in.bad()) {
         error = file + " cannot be read";
         return Loaded::Failed;
     }
-    const auto got = static_cast<std::size_t>(in.gcount());
-    if (got > maxStateBytes) {
-        error = tooLarge(file);
-        return Loaded::Failed;
-    }
-    content.resize(got);
-    text = std::move(content);
-    return Loaded::Text;
+    return statefile::keepRead(content, static_cast<std::size_t>(in.gcount()), file, text, error);
 }
 
 bool FileStateStore::save(const std::string& text, std::string& error)
@@ -100,25 +86,22 @@ bool FileStateStore::save(const std::string& text, std::string& error)
     // The temporary file must be on the same volume for the move.
     const fs::path directory = target.has_parent_path() ? target.parent_path() : fs::path(".");
 
-    std::random_device random;
     fs::path temporary;
     WinHandle handle;
-    for (int attempt = 0; attempt < 16 && !handle.valid(); ++attempt) {
-        char suffix[24];
-        std::snprintf(suffix, sizeof suffix, ".%08x%08x", random(), random());
-        temporary = directory / ("." + target.filename().string() + suffix);
-        handle.reset(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                   nullptr));
-        const DWORD code = handle.valid() ? ERROR_SUCCESS : ::GetLastError();
-        if (!handle.valid() && code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) {
-            error = windowsFailure(temporary.string(), code);
-            return false;
-        }
-    }
-    if (!handle.valid()) {
-        error = "no unused temporary name beside " + file;
+    const bool created = statefile::createTemporary(
+        directory, target.filename().string(), file, temporary, error, [&](const fs::path& candidate) {
+            handle.reset(::CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (handle.valid())
+                return statefile::Attempt::Created;
+            const DWORD code = ::GetLastError();
+            if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS)
+                return statefile::Attempt::Taken;
+            error = windowsFailure(candidate.string(), code);
+            return statefile::Attempt::Failed;
+        });
+    if (!created)
         return false;
-    }
     auto abandon = [&](DWORD code, const std::string& path) {
         error = windowsFailure(path, code);
         handle.reset();

@@ -41,18 +41,13 @@ PipeHost::~PipeHost() { stop(); }
 
 bool PipeHost::start(std::string* error)
 {
-    auto fail = [error](std::string why) {
-        if (error)
-            *error = std::move(why);
-        return false;
-    };
     if (thread.joinable() || pipe.valid())
-        return fail("already started");
+        return refuse(error, "already started");
 
     stopEvent = makeEvent(true);
     wakeEvent = makeEvent(false);
     if (!stopEvent.valid() || !wakeEvent.valid())
-        return fail(lastErrorText("CreateEvent"));
+        return refuse(error, lastErrorText("CreateEvent"));
 
     // The process id and a counter keep names apart between programs and
     // between hosts of one program; the first-instance flag makes sure no
@@ -63,7 +58,7 @@ bool PipeHost::start(std::string* error)
                                    PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
                                    pipeBufferSize, pipeBufferSize, 0, nullptr));
     if (!p.valid())
-        return fail(lastErrorText("CreateNamedPipe"));
+        return refuse(error, lastErrorText("CreateNamedPipe"));
     pipe = std::move(p);
     pipePath = name;
     thread = std::thread([this] { run(); });

@@ -7,14 +7,8 @@
 // One client at a time; when it closes, the host listens for the next one.
 #pragma once
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <cstdint>
-#include <mutex>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "platform/win32/WinHandle.h"
 #include "sim/hosts/HostedController.h"
@@ -25,23 +19,17 @@ class PipeHost final : public HostedController {
 public:
     PipeHost();
     explicit PipeHost(const Options& options);
-    ~PipeHost();   // stops and joins
+    ~PipeHost() override;   // stops and joins
 
-    PipeHost(const PipeHost&) = delete;
-    PipeHost& operator=(const PipeHost&) = delete;
+    // Creates the pipe and starts the thread.
+    bool start(std::string* error = nullptr) override;
+    void stop() override;
 
-    // Creates the pipe and starts the thread. False (with a reason in
-    // error, when given) if the pipe cannot be created. Once only.
-    bool start(std::string* error = nullptr);
-    void stop();
-
-    // "\\.\pipe\kv7sim-<process>-<n>"; empty before start().
-    const std::string& path() const { return pipePath; }
-    bool running() const { return thread.joinable() && !stopRequested.load(); }
-
-    // Waits until a client can open path(); false on time-out or once the
-    // host has stopped or hung up.
-    bool waitUntilListening(std::chrono::milliseconds limit);
+    // "\\.\pipe\kv7sim-<process>-<n>".
+    const std::string& path() const override { return pipePath; }
+    // The pipe takes its next client only once the previous one's close
+    // has reached the host's thread.
+    bool waitUntilListening(std::chrono::milliseconds limit) override;
 
 private:
     enum class SessionEnd { ClientLeft, Stop, Vanished };
@@ -59,9 +47,6 @@ private:
     WinHandle stopEvent;   // manual reset: stop() until the thread has ended
     WinHandle wakeEvent;   // auto reset: advance() moved time
     std::string pipePath;
-
-    std::thread thread;
-    std::atomic<bool> stopRequested{false};
 };
 
 }  // namespace kv7::sim
