@@ -12,6 +12,7 @@
 #include <string>
 
 #include "WindowDriver.h"
+#include "WinePath.h"
 #include "astro/TextConvert.h"
 #include "ui/Branding.h"
 #include "ui/ControlIds.h"
@@ -23,16 +24,6 @@ using namespace std::chrono_literals;
 
 std::wstring programPath;
 std::string pictureDir;
-
-// Wine takes Windows paths; a Unix path given on its command line lives
-// under drive Z:.
-std::wstring windowsPath(std::wstring path)
-{
-    if (!path.empty() && path[0] == L'/')
-        path = L"Z:" + path;
-    std::replace(path.begin(), path.end(), L'/', L'\\');
-    return path;
-}
 
 // Copies the window as it is on the screen into a 24-bit BMP file.
 bool saveWindowPicture(HWND window, const std::string& file)
