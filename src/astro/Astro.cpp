@@ -82,4 +82,12 @@ double localSiderealTimeAt(int year, int month, int day, int hour, int minute, i
     return greenwichSiderealTime(jd) + longitudeDegrees / 15.0;
 }
 
+double hoursWithinOneDay(double hours)
+{
+    double h = std::fmod(hours, 24.0);
+    if (h < 0)
+        h += 24.0;
+    return h < 24.0 ? h : 0.0;
+}
+
 }  // namespace kv7

@@ -36,4 +36,8 @@ double greenwichSiderealTime(double jd);
 double localSiderealTimeAt(int year, int month, int day, int hour, int minute, int second,
                            double longitudeDegrees);
 
+// A time of day in hours (a sidereal time that is not folded) brought into
+// [0, 24); a tiny negative value, which plus 24 would round to 24, gives 0.
+double hoursWithinOneDay(double hours);
+
 }  // namespace kv7

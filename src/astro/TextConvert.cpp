@@ -1,5 +1,8 @@
 #include "astro/TextConvert.h"
 
+#include <cmath>
+#include <limits>
+
 namespace kv7 {
 
 namespace {
@@ -160,6 +163,28 @@ std::uint32_t appendHexReversed(char* buffer, std::uint32_t capacity, std::uint3
     }
     terminate(buffer, capacity, position);
     return position;
+}
+
+void formatSiderealTime(double hours, char (&text)[64])
+{
+    constexpr std::int32_t day = 86400;
+    const double seconds = hours * 3600.0;
+    std::int32_t s = 0;
+    // Anything that does not fit a 32-bit count of seconds would make the
+    // truncating conversion undefined.
+    if (std::isfinite(seconds) && std::fabs(seconds) < static_cast<double>(std::numeric_limits<std::int32_t>::max()))
+        s = static_cast<std::int32_t>(seconds);
+    s %= day;
+    if (s < 0)
+        s += day;
+    const auto u = static_cast<std::uint32_t>(s);
+    constexpr std::uint32_t capacity = 63;
+    std::uint32_t pos = appendTwoDigits(text, capacity, 0, u / 3600);
+    text[pos++] = ':';
+    pos = appendTwoDigits(text, capacity, pos, u % 3600 / 60);
+    text[pos++] = ':';
+    pos = appendTwoDigits(text, capacity, pos, u % 60);
+    text[pos] = '\0';
 }
 
 std::uint32_t revolutionToTenthArcsec(std::uint64_t value, std::uint64_t divisor)

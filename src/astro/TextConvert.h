@@ -29,6 +29,11 @@ std::uint32_t appendUpToThreeDigits(char* buffer, std::uint32_t capacity, std::u
 std::uint32_t appendText(char* buffer, std::uint32_t capacity, std::uint32_t position, const char* source);
 std::uint32_t appendHexReversed(char* buffer, std::uint32_t capacity, std::uint32_t position, std::uint32_t value);
 
+// A sidereal time in hours as HH:MM:SS, brought into one day, as the main
+// window and kv7ctl show it; a value that is not a finite number of hours
+// shows 00:00:00.
+void formatSiderealTime(double hours, char (&text)[64]);
+
 // value / divisor of a revolution in tenths of an arcsecond; 0 when the divisor is 0.
 std::uint32_t revolutionToTenthArcsec(std::uint64_t value, std::uint64_t divisor);
 

@@ -1,8 +1,6 @@
 #include "ui/FieldText.h"
 
 #include <charconv>
-#include <cmath>
-#include <limits>
 
 #include "astro/TextConvert.h"
 
@@ -51,12 +49,14 @@ std::uint32_t readUnsignedField(const iControlSurface& dialog, int id)
     return value;
 }
 
-void setDmsField(iControlSurface& dialog, int id, std::int32_t arcseconds)
+std::string dmsText(std::int32_t arcseconds)
 {
-    char text[128];
+    char text[32];
     formatSignedDms(text, sizeof text, 0, arcseconds, ':', ':');
-    dialog.setText(id, text);
+    return text;
 }
+
+void setDmsField(iControlSurface& dialog, int id, std::int32_t arcseconds) { dialog.setText(id, dmsText(arcseconds)); }
 
 void setResolutionField(iControlSurface& dialog, int id, std::uint32_t bits)
 {
@@ -68,28 +68,6 @@ void setResolutionField(iControlSurface& dialog, int id, std::uint32_t bits)
     const auto result = std::to_chars(text + 2, text + sizeof text - 1, bits);
     *result.ptr = '\0';
     dialog.setText(id, text);
-}
-
-void formatSiderealTime(double hours, char (&text)[64])
-{
-    constexpr std::int32_t day = 86400;
-    const double seconds = hours * 3600.0;
-    std::int32_t s = 0;
-    // Anything that does not fit a 32-bit count of seconds would make the
-    // truncating conversion undefined.
-    if (std::isfinite(seconds) && std::fabs(seconds) < static_cast<double>(std::numeric_limits<std::int32_t>::max()))
-        s = static_cast<std::int32_t>(seconds);
-    s %= day;
-    if (s < 0)
-        s += day;
-    const auto u = static_cast<std::uint32_t>(s);
-    constexpr std::uint32_t capacity = 63;
-    std::uint32_t pos = appendTwoDigits(text, capacity, 0, u / 3600);
-    text[pos++] = ':';
-    pos = appendTwoDigits(text, capacity, pos, u % 3600 / 60);
-    text[pos++] = ':';
-    pos = appendTwoDigits(text, capacity, pos, u % 60);
-    text[pos] = '\0';
 }
 
 }  // namespace kv7

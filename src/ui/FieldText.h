@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "ui/DialogModel.h"
 
@@ -14,15 +15,12 @@ void setUnsignedField(iControlSurface& dialog, int id, std::uint64_t value);
 std::uint32_t readUnsignedField(const iControlSurface& dialog, int id);
 bool parseUnsignedText(const char* text, std::uint32_t& value);
 
-// Arcseconds as +DDD:MM:SS.
+// Arcseconds as +DDD:MM:SS, in the window's fields and kv7ctl's output.
+std::string dmsText(std::int32_t arcseconds);
 void setDmsField(iControlSurface& dialog, int id, std::int32_t arcseconds);
 
 // Counts per revolution for a bits-per-revolution value: the decimal power
 // of two, or "2^N" once it no longer fits 64 bits.
 void setResolutionField(iControlSurface& dialog, int id, std::uint32_t bits);
-
-// A sidereal time in hours as HH:MM:SS, brought into one day; a value that
-// is not a finite number of hours shows 00:00:00.
-void formatSiderealTime(double hours, char (&text)[64]);
 
 }  // namespace kv7

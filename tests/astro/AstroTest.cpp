@@ -95,5 +95,19 @@ TEST(LocalSiderealTime, AddsLongitudeWithoutFoldingIntoOneDay)
     EXPECT_NEAR(localSiderealTimeAt(2000, 1, 1, 12, 0, 0, 19.5), 18.697374558 + 1.3, 1e-9);
 }
 
+TEST(HoursWithinOneDay, FoldsEitherWayAndNeverGivesTwentyFour)
+{
+    struct Case {
+        double hours;
+        double folded;
+    };
+    const Case cases[] = {
+        {24.8, 0.8}, {-1.5, 22.5}, {0.0, 0.0}, {23.5, 23.5}, {48.25, 0.25}, {24.0, 0.0}, {-1e-17, 0.0},
+    };
+    for (const Case& c : cases)
+        EXPECT_NEAR(hoursWithinOneDay(c.hours), c.folded, 1e-12) << c.hours;
+    EXPECT_LT(hoursWithinOneDay(-1e-17), 24.0);
+}
+
 }  // namespace
 }  // namespace kv7

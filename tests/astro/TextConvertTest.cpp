@@ -216,5 +216,25 @@ TEST(RevolutionToTenthArcsec, ScalesWithWrapAndTruncation)
     }
 }
 
+TEST(FormatSiderealTime, IsBroughtIntoOneDay)
+{
+    struct Case {
+        double hours;
+        const char* text;
+    };
+    const Case cases[] = {
+        {25.5, "01:30:00"}, {-0.25, "23:45:00"}, {0.0, "00:00:00"},   {23.9999, "23:59:59"},
+        {48.5, "00:30:00"}, {-30.0, "18:00:00"}, {12.345, "12:20:42"},
+    };
+    for (const Case& c : cases) {
+        char text[64];
+        formatSiderealTime(c.hours, text);
+        EXPECT_STREQ(text, c.text) << c.hours;
+    }
+    char text[64];
+    formatSiderealTime(1e300, text);
+    EXPECT_STREQ(text, "00:00:00");
+}
+
 }  // namespace
 }  // namespace kv7

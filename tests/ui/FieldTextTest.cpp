@@ -1,4 +1,4 @@
-// How the dialogs read numbers, check typed targets and show times.
+// How the dialogs read numbers and check typed targets.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -28,26 +28,6 @@ TEST(FieldText, UnsignedFieldsReadDigitsWithBlanksAndNothingElse)
         EXPECT_EQ(parseUnsignedText(c.text, value), c.ok) << '"' << c.text << '"';
         EXPECT_EQ(value, c.value) << '"' << c.text << '"';
     }
-}
-
-TEST(FieldText, SiderealTimeIsBroughtIntoOneDay)
-{
-    struct Case {
-        double hours;
-        const char* text;
-    };
-    const Case cases[] = {
-        {25.5, "01:30:00"}, {-0.25, "23:45:00"}, {0.0, "00:00:00"},   {23.9999, "23:59:59"},
-        {48.5, "00:30:00"}, {-30.0, "18:00:00"}, {12.345, "12:20:42"},
-    };
-    for (const Case& c : cases) {
-        char text[64];
-        formatSiderealTime(c.hours, text);
-        EXPECT_STREQ(text, c.text) << c.hours;
-    }
-    char text[64];
-    formatSiderealTime(1e300, text);
-    EXPECT_STREQ(text, "00:00:00");
 }
 
 TEST(TargetText, AcceptsPositionsAndNamesTheFieldThatIsNot)

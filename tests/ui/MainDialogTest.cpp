@@ -9,6 +9,7 @@
 
 #include "FakeDialogs.h"
 #include "app/AppModel.h"
+#include "astro/TextConvert.h"
 #include "support/TestSupport.h"
 #include "ui/Branding.h"
 #include "ui/ControlIds.h"
