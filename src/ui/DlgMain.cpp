@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "app/Codes.h"
 #include "app/StatusText.h"
-#include "astro/Astro.h"
 #include "astro/TextConvert.h"
 #include "ui/AboutBox.h"
 #include "ui/ControlIds.h"
@@ -11,6 +11,7 @@
 #include "ui/EncoderSetupDialog.h"
 #include "ui/FieldText.h"
 #include "ui/MeridianFlipPrompt.h"
+#include "ui/RecordFields.h"
 #include "ui/TargetText.h"
 
 namespace kv7 {
@@ -22,54 +23,21 @@ constexpr int maxSpeedIndex = 31;
 
 }  // namespace
 
-PortChoices comPortChoices()
-{
-    PortChoices choices;
-    for (std::uint32_t n = 1; n <= 255; ++n)
-        choices.entries.push_back({n, "COM" + std::to_string(n)});
-    choices.entries.push_back({0, "Simulator"});
-    return choices;
-}
-
-PortChoices catalogPortChoices(const std::vector<PortEntry>& entries)
-{
-    PortChoices choices;
-    bool adapterFound = false;
-    for (const PortEntry& e : entries) {
-        if (e.number == 0)
-            continue;
-        std::string label = e.name.empty() ? e.device : e.name;
-        if (!e.description.empty())
-            label += " (" + e.description + ")";
-        if (e.adapter && !adapterFound) {
-            choices.preselected = choices.entries.size();
-            adapterFound = true;
-        }
-        choices.entries.push_back({e.number, std::move(label)});
-    }
-    if (!adapterFound)
-        choices.preselected = choices.entries.size();
-    choices.entries.push_back({0, "Simulator"});
-    return choices;
-}
-
 struct DlgMain::Command {
     int id;
     void (DlgMain::*action)(int);
     int arg;
 };
 
-// Hand-pad directions as the link takes them: 0 N, 1 S, 2 W, 3 E. Pier side
-// actions: 1 set east, 2 flip east, 3 set west, 4 flip west.
 const DlgMain::Command DlgMain::commands[] = {
     {MainId::About, &DlgMain::about, 0},
     {MainId::Connect, &DlgMain::connectPort, 0},
     {MainId::Disconnect, &DlgMain::disconnectPort, 0},
     {MainId::Stop, &DlgMain::stopMotion, 0},
-    {MainId::North, &DlgMain::handPad, 0},
-    {MainId::South, &DlgMain::handPad, 1},
-    {MainId::West, &DlgMain::handPad, 2},
-    {MainId::East, &DlgMain::handPad, 3},
+    {MainId::North, &DlgMain::handPad, HandPad::North},
+    {MainId::South, &DlgMain::handPad, HandPad::South},
+    {MainId::West, &DlgMain::handPad, HandPad::West},
+    {MainId::East, &DlgMain::handPad, HandPad::East},
     {MainId::EncoderSetup, &DlgMain::encoderSetup, 0},
     {MainId::ReadEncoders, &DlgMain::readEncoders, 0},
     {MainId::SyncToTarget, &DlgMain::syncToTarget, 0},
@@ -82,15 +50,15 @@ const DlgMain::Command DlgMain::commands[] = {
     {MainId::TimeGet, &DlgMain::showSiderealTime, 0},
     {MainId::TrackOn, &DlgMain::tracking, 1},
     {MainId::TrackOff, &DlgMain::tracking, 0},
-    {MainId::SetEast, &DlgMain::referencePosition, 1},
-    {MainId::SetWest, &DlgMain::referencePosition, 3},
-    {MainId::FlipEast, &DlgMain::flip, 2},
-    {MainId::FlipWest, &DlgMain::flip, 4},
+    {MainId::SetEast, &DlgMain::referencePosition, PierAction::SetEast},
+    {MainId::SetWest, &DlgMain::referencePosition, PierAction::SetWest},
+    {MainId::FlipEast, &DlgMain::flip, PierAction::FlipEast},
+    {MainId::FlipWest, &DlgMain::flip, PierAction::FlipWest},
     {MainId::SaveIntoKv7, &DlgMain::storeParameters, 0},
 };
 
 DlgMain::DlgMain(iKV7Control* control, AppModel* model, iDialogHost* host)
-    : control(control), model(model), host(host), ports(comPortChoices())
+    : control(control), model(model), host(host)
 {
 }
 
@@ -215,23 +183,7 @@ void DlgMain::showConfiguration(std::uint16_t status, std::uint32_t)
         showStatus(status);
     else
         retireStatusError();
-    const ControllerParameters& p = model->parameters;
-    const AxisConfiguration& a = model->axisConfiguration;
-    setUnsignedField(*dialog, MainId::RaGearRatio, p.raGearRatio);
-    setUnsignedField(*dialog, MainId::DecGearRatio, p.decGearRatio);
-    setUnsignedField(*dialog, MainId::RaMicrosteps, p.raMicrosteps);
-    setUnsignedField(*dialog, MainId::DecMicrosteps, p.decMicrosteps);
-    setUnsignedField(*dialog, MainId::RaBitsPerRevolution, a.encoderFormat.raBitsPerRevolution);
-    setUnsignedField(*dialog, MainId::DecBitsPerRevolution, a.encoderFormat.decBitsPerRevolution);
-    // All 64 bits: a 32-bit encoder turn cut to its low half would read 0.
-    setUnsignedField(*dialog, MainId::RaEncoderResolution, a.raEncoderResolution);
-    setUnsignedField(*dialog, MainId::DecEncoderResolution, a.decEncoderResolution);
-    dialog->setCheck(MainId::RaReverseMotor, (p.reverseMotorBits & 1) != 0);
-    dialog->setCheck(MainId::DecReverseMotor, (p.reverseMotorBits & 2) != 0);
-    setUnsignedField(*dialog, MainId::RaEncoderOffset, a.raEncoderOffset);
-    setUnsignedField(*dialog, MainId::DecEncoderOffset, a.decEncoderOffset);
-    dialog->setCheck(MainId::RaReverseEncoder, (a.reverseEncoderBits & 1) != 0);
-    dialog->setCheck(MainId::DecReverseEncoder, (a.reverseEncoderBits & 2) != 0);
+    showConfigurationFields(*dialog, model->parameters, model->axisConfiguration);
     forgetUnsentOffsets();
 }
 
@@ -248,12 +200,7 @@ void DlgMain::showMountState(const MountState& mountState)
     if (mountState.valid != 1 || !dialog)
         return;
     retireStatusError();
-    setUnsignedField(*dialog, MainId::RaEncoderSystem, mountState.raEncoderPosition);
-    setUnsignedField(*dialog, MainId::RaEncoderArcsec, mountState.raEncoderArcsec);
-    setUnsignedField(*dialog, MainId::DecEncoderSystem, mountState.decEncoderPosition);
-    setUnsignedField(*dialog, MainId::DecEncoderArcsec, mountState.decEncoderArcsec);
-    setDmsField(*dialog, MainId::RaEncoderDms, static_cast<std::int32_t>(mountState.raEncoderArcsec));
-    setDmsField(*dialog, MainId::DecEncoderDms, static_cast<std::int32_t>(mountState.decEncoderArcsec));
+    showMountStateFields(*dialog, mountState);
 }
 
 // ---- Commands ---------------------------------------------------------------
@@ -274,13 +221,13 @@ void DlgMain::connectPort(int)
 
 void DlgMain::disconnectPort(int) { control->disconnect(); }
 
-void DlgMain::stopMotion(int) { control->stopMotion(4); }
+void DlgMain::stopMotion(int) { control->stopMotion(StopAxes::Both); }
 
 void DlgMain::handPad(int direction)
 {
     // The slider is read only here; moving it sends nothing.
     const int speed = surface().sliderPosition(MainId::Speed);
-    control->manualMove(static_cast<std::uint8_t>(direction), static_cast<std::uint8_t>(speed));
+    control->manualMove(static_cast<HandPad::Direction>(direction), static_cast<std::uint8_t>(speed));
 }
 
 void DlgMain::encoderSetup(int)
@@ -297,7 +244,7 @@ void DlgMain::encoderSetup(int)
                               f.decFlags, f.decLeadingBits, f.decBitsPerRevolution, f.decBitsForRevolutions);
 }
 
-void DlgMain::readEncoders(int) { control->readEncoders(0); }
+void DlgMain::readEncoders(int) { control->readEncoders(ReadMode::Encoders); }
 
 void DlgMain::syncToTarget(int)
 {
@@ -381,15 +328,11 @@ bool DlgMain::readTarget()
     char decText[64];
     dialog.getText(MainId::TargetRa, raText, sizeof raText);
     dialog.getText(MainId::TargetDec, decText, sizeof decText);
-    if (const char* problem = targetTextProblem(raText, decText)) {
+    if (const char* problem = readTargetText(raText, decText, targetRa, targetDec)) {
         showMessage(problem);
         return false;
     }
     showMessage("");
-    RaDecBytes bytes;
-    parseRaText(raText, &bytes);
-    parseDecText(decText, &bytes);
-    raDecBytesToUnits(bytes, &targetRa, &targetDec);
     return true;
 }
 
@@ -411,12 +354,12 @@ void DlgMain::tracking(int on)
 void DlgMain::referencePosition(int action)
 {
     iControlSurface& dialog = surface();
-    dialog.setCheck(MainId::SetEast, action == 1);
-    dialog.setCheck(MainId::SetWest, action != 1);
-    control->pierSideAction(static_cast<std::uint8_t>(action));
+    dialog.setCheck(MainId::SetEast, action == PierAction::SetEast);
+    dialog.setCheck(MainId::SetWest, action != PierAction::SetEast);
+    control->pierSideAction(static_cast<PierAction::Action>(action));
 }
 
-void DlgMain::flip(int action) { control->pierSideAction(static_cast<std::uint8_t>(action)); }
+void DlgMain::flip(int action) { control->pierSideAction(static_cast<PierAction::Action>(action)); }
 
 void DlgMain::storeParameters(int) { control->storeParameters(); }
 

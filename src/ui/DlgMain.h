@@ -3,46 +3,23 @@
 #pragma once
 
 #include <atomic>
-#include <cstddef>
 #include <cstdint>
-#include <string>
 #include <utility>
-#include <vector>
 
 #include "app/AppModel.h"
 #include "app/Interfaces.h"
-#include "protocol/PortCatalog.h"
 #include "ui/DialogModel.h"
 #include "ui/OffsetAdjustDialog.h"
+#include "ui/PortChoices.h"
 
 namespace kv7 {
-
-// One entry of the port list: its text and the port number Connect sends.
-struct PortChoice {
-    std::uint32_t number = 0;
-    std::string label;
-};
-
-struct PortChoices {
-    std::vector<PortChoice> entries;
-    std::size_t preselected = 0;
-};
-
-// Windows: COM1 to COM255, then "Simulator" (number 0) where COM256 would
-// be, since the connect message carries the number in one byte. COM1 is
-// preselected.
-PortChoices comPortChoices();
-
-// A catalogue's real devices in its order, then "Simulator" (number 0). The
-// first plug-in adapter is preselected, or the simulator when there is none:
-// a port built into the machine (ttyS) rarely has a controller behind it.
-PortChoices catalogPortChoices(const std::vector<PortEntry>& entries);
 
 class DlgMain final : public iMainDlgCallback, public iWMUserSender, public iDialogHandler {
 public:
     DlgMain(iKV7Control* control, AppModel* model, iDialogHost* host);
 
-    // The port list the window offers; call before runDialog.
+    // The port list the window offers (empty until given); call before
+    // runDialog.
     void setPortChoices(PortChoices choices) { ports = std::move(choices); }
 
     // Runs the window modally; returns 1 once the operator has closed it.

@@ -13,23 +13,30 @@ constexpr const char* recommended = "Meridian flip recommended.";
 constexpr const char* needed = "Meridian flip needed.";
 
 struct PromptRow {
+    std::int32_t kind;
     const char* present;
     const char* target;
-    const char* optional;
-    bool withoutFlipOffered;
 };
 
-// Rows for kinds 2 to 5: the mount west of the pier (2, 4) or east (3, 5),
-// the target up to two hours beyond the meridian (2, 3) or further (4, 5).
+// Where the mount is, and the side a flip would take it to.
 constexpr PromptRow rows[] = {
-    {westSide, eastSide, recommended, true},
-    {eastSide, westSide, recommended, true},
-    {westSide, eastSide, needed, false},
-    {eastSide, westSide, needed, false},
+    {FlipPrompt::WestRecommended, westSide, eastSide},
+    {FlipPrompt::EastRecommended, eastSide, westSide},
+    {FlipPrompt::WestNeeded, westSide, eastSide},
+    {FlipPrompt::EastNeeded, eastSide, westSide},
 };
-constexpr PromptRow fallback = {eastSide, eastSide, needed, false};
+// A flip under way (FlipPrompt::PierUnsettled) or a kind this program does
+// not know.
+constexpr PromptRow fallback = {0, eastSide, eastSide};
 
-const PromptRow& rowFor(std::int32_t kind) { return kind >= 2 && kind <= 5 ? rows[kind - 2] : fallback; }
+const PromptRow& rowFor(std::int32_t kind)
+{
+    for (const PromptRow& row : rows) {
+        if (row.kind == kind)
+            return row;
+    }
+    return fallback;
+}
 
 }  // namespace
 
@@ -39,11 +46,11 @@ bool MeridianFlipPrompt::onInit(iControlSurface& dialog)
 {
     chosen = FlipAnswer::Cancel;
     const PromptRow& row = rowFor(kind);
+    withoutFlipOffered = offersWithoutFlip(kind);
     dialog.setText(PromptId::Present, row.present);
     dialog.setText(PromptId::Target, row.target);
-    dialog.setText(PromptId::Optional, row.optional);
-    dialog.enable(PromptId::WithoutFlip, row.withoutFlipOffered);
-    withoutFlipOffered = row.withoutFlipOffered;
+    dialog.setText(PromptId::Optional, withoutFlipOffered ? recommended : needed);
+    dialog.enable(PromptId::WithoutFlip, withoutFlipOffered);
     return true;
 }
 

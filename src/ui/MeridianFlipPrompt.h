@@ -24,8 +24,9 @@ private:
     bool withoutFlipOffered = false;
 };
 
-// Kinds 2 and 3 recommend a flip and also offer positioning without one;
-// 4, 5 and every other kind (1 while a flip is under way) need the flip.
+// The recommended kinds (offersWithoutFlip) also offer positioning without
+// a flip; the needed ones and every other kind (PierUnsettled while a flip
+// is under way) need the flip.
 std::uint16_t showMeridianFlipPrompt(iDialogHost& host, std::int32_t kind);
 
 }  // namespace kv7

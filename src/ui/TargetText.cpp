@@ -1,6 +1,6 @@
 #include "ui/TargetText.h"
 
-#include <cstdint>
+#include "astro/TextConvert.h"
 
 namespace kv7 {
 
@@ -72,6 +72,29 @@ TargetTextCheck checkDecText(const char* text)
     return TargetTextCheck::Sound;
 }
 
+TargetTextCheck readRaText(const char* text, std::uint32_t& arcsec)
+{
+    const TargetTextCheck check = checkRaText(text);
+    if (check == TargetTextCheck::Sound) {
+        // Checked strictly, converted by the same parser as every target.
+        RaDecBytes bytes;
+        parseRaText(text, &bytes);
+        raDecBytesToUnits(bytes, &arcsec, nullptr);
+    }
+    return check;
+}
+
+TargetTextCheck readDecText(const char* text, std::int32_t& arcsec)
+{
+    const TargetTextCheck check = checkDecText(text);
+    if (check == TargetTextCheck::Sound) {
+        RaDecBytes bytes;
+        parseDecText(text, &bytes);
+        raDecBytesToUnits(bytes, nullptr, &arcsec);
+    }
+    return check;
+}
+
 const char* targetTextProblem(const char* raText, const char* decText)
 {
     switch (checkRaText(raText)) {
@@ -84,6 +107,16 @@ const char* targetTextProblem(const char* raText, const char* decText)
     case TargetTextCheck::OutOfRange: return "Target not sent: Dec out of range";
     case TargetTextCheck::Sound: break;
     }
+    return nullptr;
+}
+
+const char* readTargetText(const char* raText, const char* decText, std::uint32_t& raArcsec,
+                           std::int32_t& decArcsec)
+{
+    if (const char* problem = targetTextProblem(raText, decText))
+        return problem;
+    readRaText(raText, raArcsec);
+    readDecText(decText, decArcsec);
     return nullptr;
 }
 

@@ -5,6 +5,8 @@
 // arguments here too, so both accept the same texts.
 #pragma once
 
+#include <cstdint>
+
 namespace kv7 {
 
 enum class TargetTextCheck { Sound, NotAPosition, OutOfRange };
@@ -14,8 +16,18 @@ TargetTextCheck checkRaText(const char* text);
 // Dec as [+|-]d[d[d]][:m[m][:s[s]]] within 90 degrees, blanks allowed around it.
 TargetTextCheck checkDecText(const char* text);
 
+// The check, then for a sound text the value in arcseconds as the windows
+// and kv7ctl send it (RA 1 h = 54000); arcsec is left alone otherwise.
+TargetTextCheck readRaText(const char* text, std::uint32_t& arcsec);
+TargetTextCheck readDecText(const char* text, std::int32_t& arcsec);
+
 // Null when both texts are sound; otherwise the short reason to show the
 // operator.
 const char* targetTextProblem(const char* raText, const char* decText);
+
+// targetTextProblem, and for sound texts both values as readRaText and
+// readDecText give them; neither value changes otherwise.
+const char* readTargetText(const char* raText, const char* decText, std::uint32_t& raArcsec,
+                           std::int32_t& decArcsec);
 
 }  // namespace kv7

@@ -9,6 +9,7 @@
 
 #include "FakeDialogs.h"
 #include "app/AppModel.h"
+#include "app/StatusText.h"
 #include "astro/TextConvert.h"
 #include "support/TestSupport.h"
 #include "ui/Branding.h"
@@ -22,6 +23,16 @@ namespace {
 
 using Calls = std::vector<std::string>;
 
+// What the Windows catalogue lists: COM1 to COM255, then the simulator.
+std::vector<PortEntry> windowsCatalogEntries()
+{
+    std::vector<PortEntry> entries;
+    for (std::uint32_t n = 1; n <= 255; ++n)
+        entries.push_back({n, "COM" + std::to_string(n), "\\\\.\\COM" + std::to_string(n), "", false});
+    entries.push_back({0, "Simulator", "", "Built-in virtual KV7 controller", false});
+    return entries;
+}
+
 class MainDialogTest : public ::testing::Test {
 protected:
     MainDialogTest()
@@ -31,7 +42,7 @@ protected:
         model.setMainDialog(&dialog);
     }
 
-    void open(PortChoices ports = comPortChoices())
+    void open(PortChoices ports = comPortChoices(windowsCatalogEntries()))
     {
         dialog.setPortChoices(std::move(ports));
         EXPECT_TRUE(dialog.onInit(window));
@@ -156,7 +167,7 @@ TEST_F(MainDialogTest, StatusLineShowsKnownCodesAndKeepsItsTextForUnknownOnes)
     model.onStatus(7);
     deliver();
     EXPECT_EQ(window.text(MainId::StatusLine), "Error: Cannot connect to device.");
-    model.onStatus(24);
+    model.onStatus(statusCount);   // the first code without a text
     deliver();
     EXPECT_EQ(window.text(MainId::StatusLine), "Error: Cannot connect to device.");
 }
@@ -181,7 +192,7 @@ TEST_F(MainDialogTest, AnErrorOnTheStatusLineGivesWayToTheNextSuccessAndANewErro
         {"a reading after a refused connect", {{E::Status, 3}, {E::Status, 11}, {E::Reading}},
          "Connection established."},
         {"a reading after a refused GOTO", {{E::Status, 15}, {E::Status, 23}, {E::Reading}}, "Positioning"},
-        {"a configuration whose status has no text", {{E::Status, 3}, {E::Status, 10}, {E::Configuration, 24}},
+        {"a configuration whose status has no text", {{E::Status, 3}, {E::Status, 10}, {E::Configuration, statusCount}},
          "Connection established."},
         {"a non-error status", {{E::Status, 3}, {E::Status, 21}, {E::Status, 13}}, "Ready"},
         {"an error with no success before it", {{E::Status, 6}, {E::Reading}}, ""},
@@ -259,7 +270,7 @@ TEST_F(MainDialogTest, ConfigurationEnablesControlsForGoodAndFillsTheFields)
     // A status beyond the table still refreshes everything but the status line;
     // a closed connection does not disable the controls again.
     p.raGearRatio = 90;
-    connectWith(p, a, 24);
+    connectWith(p, a, statusCount);
     EXPECT_EQ(window.text(MainId::StatusLine), "Connection established.");
     EXPECT_EQ(window.text(MainId::RaGearRatio), "90");
     model.onStatus(4);

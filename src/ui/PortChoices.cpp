@@ -1,0 +1,44 @@
+#include "ui/PortChoices.h"
+
+namespace kv7 {
+
+PortChoices comPortChoices(const std::vector<PortEntry>& entries)
+{
+    PortChoices choices;
+    for (const PortEntry& e : entries)
+        choices.entries.push_back({e.number, e.name});
+    return choices;
+}
+
+PortChoices comPortChoices()
+{
+    PortChoices choices;
+    for (std::uint32_t n = 1; n <= 255; ++n)
+        choices.entries.push_back({n, "COM" + std::to_string(n)});
+    choices.entries.push_back({0, "Simulator"});
+    return choices;
+}
+
+PortChoices catalogPortChoices(const std::vector<PortEntry>& entries)
+{
+    PortChoices choices;
+    bool adapterFound = false;
+    for (const PortEntry& e : entries) {
+        if (e.number == 0)
+            continue;
+        std::string label = e.name.empty() ? e.device : e.name;
+        if (!e.description.empty())
+            label += " (" + e.description + ")";
+        if (e.adapter && !adapterFound) {
+            choices.preselected = choices.entries.size();
+            adapterFound = true;
+        }
+        choices.entries.push_back({e.number, std::move(label)});
+    }
+    if (!adapterFound)
+        choices.preselected = choices.entries.size();
+    choices.entries.push_back({0, "Simulator"});
+    return choices;
+}
+
+}  // namespace kv7
