@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Codes.h"
 #include "app/Records.h"
 
 namespace kv7::cli {
@@ -46,19 +47,19 @@ struct Options {
 
     // Command arguments.
     double watchSeconds = 0;
-    std::uint8_t direction = 0;         // hand-pad code: 0 N, 1 S, 2 W, 3 E
+    HandPad::Direction direction = HandPad::North;
     int speed = -1;
     double forSeconds = 0;
     bool trackOn = false;
     std::uint32_t raArcsec = 0;
     std::int32_t decArcsec = 0;
     FlipChoice flip = FlipChoice::Ask;
-    std::uint8_t pierAction = 0;        // 1 set east, 2 flip east, 3 set west, 4 flip west
+    PierAction::Action pierAction = PierAction::SetEast;
     EncoderFormat format;
     std::uint8_t reverseBits = 0;
     std::uint32_t raOffset = 0;
     std::uint32_t decOffset = 0;
-    std::int32_t planPier = 0;          // 6 west, 7 east
+    std::int32_t planPier = 0;          // PierState::pierWest or pierEast; 0: not given
     std::uint32_t raMicrosteps = 2400000;
     std::uint32_t decMicrosteps = 2400000;
 };
@@ -71,14 +72,20 @@ struct ParseResult {
 
 ParseResult parseCommandLine(const std::vector<std::string>& args);
 
-// The text of `kv7ctl --help`, or of one command's help.
+// The text of `kv7ctl --help`, or of one command's help (empty for a
+// command there is not).
 std::string usageText();
 std::string commandHelp(const std::string& command);
 
-// Strict checks for typed coordinates, the windows' own (ui/TargetText.h):
-// RA H[:M[:S]] below 24 h, Dec [+|-]D[:M[:S]] (D up to three digits) within
-// 90 degrees. On success the value is in arcseconds as the windows would
-// send it (RA 1 h = 54000).
+// The command's name on the command line ("read-encoders"); empty for None
+// and Help.
+std::string commandName(Command command);
+
+// Typed coordinates, checked and converted by the windows' own target
+// reading (ui/TargetText.h): RA H[:M[:S]] below 24 h, Dec [+|-]D[:M[:S]]
+// (D up to three digits) within 90 degrees. On success the value is in
+// arcseconds as the windows would send it (RA 1 h = 54000); otherwise error
+// says what is wrong in kv7ctl's words.
 bool parseRaArcsec(const std::string& text, std::uint32_t& arcsec, std::string& error);
 bool parseDecArcsec(const std::string& text, std::int32_t& arcsec, std::string& error);
 bool parseUtc(const std::string& text, UtcTime& out);

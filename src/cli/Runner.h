@@ -13,12 +13,13 @@ namespace kv7::cli {
 
 struct Environment {
     PortCatalog* catalog = nullptr;
-    // Adds a device path to the catalogue and returns its number (0: failed).
+    // Adds a device path to the catalogue and returns its number (0: failed);
+    // on Windows, the number of a COM port's name.
     std::function<std::uint32_t(const std::string&)> addDevice;
     std::ostream* out = nullptr;
     std::ostream* err = nullptr;
     // Asks the operator the meridian-flip question on a terminal; returns
-    // the answer (0..2), or -1 when there is no terminal to ask on.
+    // the answer (a FlipAnswer), or -1 when there is no terminal to ask on.
     std::function<int(std::int32_t kind)> askOperator;
     int settleMs = 500;
     // Time between the readings of read-encoders --watch.

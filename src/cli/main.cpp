@@ -6,20 +6,39 @@
 #include <string>
 #include <vector>
 
+#include "app/Codes.h"
+#include "cli/CliOptions.h"
+#include "cli/Ports.h"
+#include "cli/Runner.h"
+
+#ifdef _WIN32
+#include <io.h>
+
+#include "platform/win32/WindowsPortCatalog.h"
+#include "sim/hosts/win32/PipeSimulator.h"
+#else
 #include <unistd.h>
 
-#include "cli/CliOptions.h"
-#include "cli/Runner.h"
 #include "platform/posix/LinuxPortCatalog.h"
 #include "sim/BuiltInSimulator.h"
+#endif
 
 namespace {
 
+bool inputIsTerminal()
+{
+#ifdef _WIN32
+    return ::_isatty(::_fileno(stdin)) != 0;
+#else
+    return ::isatty(STDIN_FILENO) != 0;
+#endif
+}
+
 int askOnTerminal(std::int32_t kind)
 {
-    if (!::isatty(STDIN_FILENO))
+    if (!inputIsTerminal())
         return -1;
-    const bool withoutOffered = kind == 2 || kind == 3;
+    const bool withoutOffered = kv7::offersWithoutFlip(kind);
     std::cerr << kv7::cli::flipQuestion(kind) << "\n"
               << "  f  position with meridian flip\n"
               << (withoutOffered ? "  n  position without meridian flip\n" : "") << "  c  cancel positioning\n"
@@ -27,11 +46,11 @@ int askOnTerminal(std::int32_t kind)
     std::string line;
     while (std::getline(std::cin, line)) {
         if (line == "f")
-            return 2;
+            return kv7::FlipAnswer::WithFlip;
         if (line == "n" && withoutOffered)
-            return 1;
+            return kv7::FlipAnswer::WithoutFlip;
         if (line == "c")
-            return 0;
+            return kv7::FlipAnswer::Cancel;
         std::cerr << "Choice (f" << (withoutOffered ? ", n" : "") << " or c): " << std::flush;
     }
     return -1;
@@ -53,6 +72,28 @@ int checkedOutput(int exitCode)
     return exitCode == 0 ? 1 : exitCode;
 }
 
+// The command with this platform's ports and built-in simulator (port 0).
+int runOnThisPlatform(const kv7::cli::Options& options, kv7::cli::Environment& env)
+{
+#ifdef _WIN32
+    kv7::sim::PipeHost::Options simOptions;
+    simOptions.timeScale = options.simTimeScale;
+    kv7::sim::PipeSimulator simulator(simOptions);
+    kv7::WindowsPortCatalog catalog;
+    catalog.setSimulator(&simulator);
+    env.addDevice = [](const std::string& name) { return kv7::cli::comPortNumber(name); };
+#else
+    kv7::sim::PtyHost::Options simOptions;
+    simOptions.timeScale = options.simTimeScale;
+    kv7::sim::BuiltInSimulator simulator(simOptions);
+    kv7::LinuxPortCatalog catalog;
+    catalog.setSimulator(&simulator);
+    env.addDevice = [&](const std::string& path) { return catalog.addDevice(path); };
+#endif
+    env.catalog = &catalog;
+    return kv7::cli::runCommand(options, env);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -63,19 +104,9 @@ int main(int argc, char** argv)
         std::cerr << "kv7ctl: " << parsed.error << "\n";
         return 2;
     }
-    const kv7::cli::Options& options = parsed.options;
-
-    kv7::sim::PtyHost::Options simOptions;
-    simOptions.timeScale = options.simTimeScale;
-    kv7::sim::BuiltInSimulator simulator(simOptions);
-    kv7::LinuxPortCatalog catalog;
-    catalog.setSimulator(&simulator);
-
     kv7::cli::Environment env;
-    env.catalog = &catalog;
-    env.addDevice = [&](const std::string& path) { return catalog.addDevice(path); };
     env.out = &std::cout;
     env.err = &std::cerr;
     env.askOperator = askOnTerminal;
-    return checkedOutput(kv7::cli::runCommand(options, env));
+    return checkedOutput(runOnThisPlatform(parsed.options, env));
 }

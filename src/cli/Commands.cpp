@@ -1,0 +1,172 @@
+// The commands that need a connection, each once the connect sequence has
+// read the controller's configuration.
+#include <cmath>
+
+#include "app/Codes.h"
+#include "app/StatusText.h"
+#include "cli/Json.h"
+#include "cli/Session.h"
+#include "ui/FieldText.h"
+#include "ui/RecordFields.h"
+
+namespace kv7::cli {
+
+namespace {
+
+std::string configurationJson(const ControllerParameters& p, const AxisConfiguration& a)
+{
+    Json parameters;
+    Json format;
+    for (const ConfigurationField& f : configurationFields()) {
+        if (f.group == FieldGroup::Parameters)
+            parameters.field(f.name, f.value(p, a));
+        else if (f.group == FieldGroup::EncoderFormat)
+            format.field(f.name, f.value(p, a));
+    }
+    Json axes;
+    axes.object("encoderFormat", format);
+    for (const ConfigurationField& f : configurationFields()) {
+        if (f.group == FieldGroup::AxisConfiguration)
+            axes.field(f.name, f.value(p, a));
+    }
+    return Json().object("parameters", parameters).object("axisConfiguration", axes).text();
+}
+
+}  // namespace
+
+int Session::command()
+{
+    iKV7Control& c = app.control();
+    const Options& o = options;
+    switch (o.command) {
+    case Command::Info: return info();
+    case Command::ReadEncoders: return readEncoders();
+    case Command::Move: return move();
+    case Command::Stop: return simple(Status::Ready, [&] { c.stopMotion(StopAxes::Both); });
+    case Command::Track: return simple(0, [&] { c.setTracking(o.trackOn ? 1 : 0); });
+    case Command::Goto: return simple(Status::Ready, [&] { c.gotoTarget(o.raArcsec, o.decArcsec); });
+    case Command::Pier: {
+        const bool flip = o.pierAction == PierAction::FlipEast || o.pierAction == PierAction::FlipWest;
+        return simple(flip ? std::uint16_t{Status::Ready} : std::uint16_t{0}, [&] { c.pierSideAction(o.pierAction); });
+    }
+    case Command::EncoderFormat: {
+        const EncoderFormat& f = o.format;
+        return simple(0, [&] {
+            c.setEncoderFormat(f.raFlags, f.raLeadingBits, f.raBitsPerRevolution, f.raBitsForRevolutions, f.decFlags,
+                               f.decLeadingBits, f.decBitsPerRevolution, f.decBitsForRevolutions);
+        });
+    }
+    case Command::Calibrate:
+        return simple(Status::CalibrationUpdated,
+                      [&] { c.setEncoderCalibration(o.reverseBits, o.raOffset, o.decOffset); });
+    case Command::ReverseMotor:
+        return simple(0, [&] { c.setMotorReversal(o.reverseBits, app.model().parameters.motorExtraByte); });
+    case Command::Save: return simple(Status::ParametersStored, [&] { c.storeParameters(); });
+    default: return 0;
+    }
+}
+
+void Session::reportOutcome()
+{
+    const std::uint16_t last = console.statuses().size() > statusesAtReady ? console.statuses().back() : 0;
+    Json j;
+    j.str("command", commandName(options.command)).boolean("ok", true);
+    if (last != 0 && last != Status::ConnectionClosed)
+        j.num("status", std::uint64_t{last}).str("statusText", statusText(last));
+    out() << j.text() << "\n";
+}
+
+int Session::info()
+{
+    const ControllerParameters& p = app.model().parameters;
+    const AxisConfiguration& a = app.model().axisConfiguration;
+    if (options.json) {
+        out() << configurationJson(p, a) << "\n";
+        return 0;
+    }
+    out() << "Controller parameters\n";
+    bool axesHeading = false;
+    for (const ConfigurationField& f : configurationFields()) {
+        if (f.group != FieldGroup::Parameters && !axesHeading) {
+            out() << "Axis configuration\n";
+            axesHeading = true;
+        }
+        out() << "  " << f.name << ": " << fieldText(f.value(p, a)) << "\n";
+    }
+    return 0;
+}
+
+void Session::printReading(const MountState& m)
+{
+    if (options.json) {
+        Json j;
+        for (const MountStateField& f : mountStateFields())
+            j.field(f.name, f.value(m));
+        out() << j.text() << "\n";
+    } else {
+        out() << "RA encoder:  " << m.raEncoderPosition << " counts  " << m.raEncoderArcsec << " arcsec  "
+              << dmsText(static_cast<std::int32_t>(m.raEncoderArcsec)) << "\n"
+              << "Dec encoder: " << m.decEncoderPosition << " counts  " << m.decEncoderArcsec << " arcsec  "
+              << dmsText(static_cast<std::int32_t>(m.decEncoderArcsec)) << "\n";
+    }
+    out().flush();
+}
+
+int Session::readEncoders()
+{
+    // --watch N: N readings one period (a second) apart, the first at once;
+    // a part of a period left over gets one more.
+    const auto readings =
+        options.watchSeconds > 0 ? static_cast<long long>(std::ceil(options.watchSeconds)) : 1LL;
+    const auto start = std::chrono::steady_clock::now();
+    for (long long k = 0; k < readings; ++k) {
+        if (k > 0) {
+            // Paced from the start, not from the last reading, still dispatching.
+            const auto next = start + k * env.watchPeriod;
+            console.runUntil([] { return false; }, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                       next - std::chrono::steady_clock::now()));
+        }
+        const int before = console.mountStates();
+        app.control().readEncoders(ReadMode::Encoders);
+        if (!console.runUntil([&] { return console.mountStates() > before || console.firstError() >= 0; }, limit(10)))
+            return failNoAnswer("to the encoder reading");
+        if (console.firstError() >= 0)
+            return failWithStatus(console.firstError());
+        printReading(app.model().mountState);
+    }
+    return 0;
+}
+
+int Session::simple(std::uint16_t awaited, const std::function<void()>& send)
+{
+    const std::size_t from = console.statuses().size();
+    send();
+    int exitCode = 0;
+    if (awaited != 0) {
+        const bool longWait = awaited == Status::Ready;
+        if (!waitForStatus(awaited, limit(longWait ? 600 : 10), exitCode))
+            return exitCode;
+    }
+    reportStatuses(from);
+    return 0;
+}
+
+int Session::move()
+{
+    const std::size_t from = console.statuses().size();
+    app.control().manualMove(options.direction, static_cast<std::uint8_t>(options.speed));
+    int exitCode = 0;
+    if (!waitForStatus(Status::ManualMovement, limit(10), exitCode))
+        return exitCode;
+    if (options.forSeconds > 0) {
+        console.runUntil([] { return false; },
+                         std::chrono::milliseconds(static_cast<long long>(options.forSeconds * 1000)));
+        app.control().stopMotion(StopAxes::Both);
+        if (!waitForStatus(Status::Ready, limit(10), exitCode))
+            return exitCode;
+    }
+    reportStatuses(from);
+    return 0;
+}
+
+}  // namespace kv7::cli
