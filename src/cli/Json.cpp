@@ -1,5 +1,6 @@
 #include "cli/Json.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -25,14 +26,6 @@ std::string quoted(const std::string& v)
     return q + "\"";
 }
 
-std::string array(const std::uint64_t* v, std::size_t n)
-{
-    std::string s = "[";
-    for (std::size_t i = 0; i < n; ++i)
-        s += (i ? "," : "") + std::to_string(v[i]);
-    return s + "]";
-}
-
 }  // namespace
 
 Json& Json::num(const char* key, double v)
@@ -49,12 +42,18 @@ Json& Json::str(const char* key, const std::string& v) { return raw(key, quoted(
 
 Json& Json::field(const char* key, const FieldValue& value)
 {
-    const std::size_t half = value.count / 2u;
     switch (value.kind) {
     case FieldValue::Kind::Number: return num(key, value.v[0]);
-    case FieldValue::Kind::List: return raw(key, array(value.v, value.count));
-    case FieldValue::Kind::TwoLists:
-        return raw(key, "[" + array(value.v, half) + "," + array(value.v + half, half) + "]");
+    case FieldValue::Kind::List: return raw(key, fieldText(value));
+    case FieldValue::Kind::TwoLists: {
+        // kv7ctl's text puts the RA and Dec lists side by side; JSON nests them.
+        FieldValue ra = value;
+        FieldValue dec = value;
+        ra.kind = dec.kind = FieldValue::Kind::List;
+        ra.count = dec.count = static_cast<std::uint8_t>(value.count / 2u);
+        std::copy(value.v + ra.count, value.v + value.count, dec.v);
+        return raw(key, "[" + fieldText(ra) + "," + fieldText(dec) + "]");
+    }
     case FieldValue::Kind::Dms: return str(key, fieldText(value));
     }
     return *this;
