@@ -51,12 +51,10 @@ GotoPlan planFor(const Options& o, const iUtcClock& clock)
     GotoPlan plan;
     AppModel model(&clock, o.longitude);
     plan.lst = hoursWithinOneDay(model.localSiderealTime());
-    // The link's units: RA in hours, Dec in degrees, steps per hour of RA and
-    // per 15 degrees of Dec.
-    const double raHours = static_cast<std::int32_t>(o.raArcsec) / 54000.0;
-    const double decDegrees = o.decArcsec / 3600.0;
-    const double k = o.raMicrosteps / 24.0;
-    const double k2 = o.decMicrosteps / 24.0;
+    const double raHours = targetRaHours(o.raArcsec);
+    const double decDegrees = targetDecDegrees(o.decArcsec);
+    const double k = stepsPerHour(o.raMicrosteps);
+    const double k2 = stepsPerHour(o.decMicrosteps);
     plan.hourOffset = wrapHourOffset(raHours, plan.lst);
     plan.kind = gotoPromptKind(o.planPier, plan.hourOffset);
     plan.west = o.planPier == PierState::pierWest;

@@ -72,8 +72,8 @@ void CommControl::executeGotoTarget(std::uint32_t raArcsec, std::int32_t decArcs
         notificationListener->onMeridianFlipPrompt(FlipPrompt::PierUnsettled);
         return;
     }
-    targetRaHours = static_cast<std::int32_t>(raArcsec) / 54000.0;
-    targetDecDegrees = decArcsec / 3600.0;
+    targetRaHours = kv7::targetRaHours(raArcsec);
+    targetDecDegrees = kv7::targetDecDegrees(decArcsec);
 
     const double d = hourOffset();
     const std::int32_t prompt = gotoPromptKind(pierState, d);
@@ -202,10 +202,9 @@ void CommControl::executeSyncToTarget(std::uint32_t raArcsec, std::int32_t decAr
     }
     // The mount points at the target now: its axes are where a GOTO to the
     // target from this side would have put them.
-    const double raHours = static_cast<std::int32_t>(raArcsec) / 54000.0;
-    const double d = wrapHourOffset(raHours, siderealTime ? siderealTime->localSiderealTime() : 0.0);
-    const AxisPositions p =
-        skyTargetPositions(pierState == PierState::pierWest, d, decArcsec / 3600.0, raStepsPerHour, decStepsPer15Degrees);
+    const double d = wrapHourOffset(kv7::targetRaHours(raArcsec), siderealTime ? siderealTime->localSiderealTime() : 0.0);
+    const AxisPositions p = skyTargetPositions(pierState == PierState::pierWest, d, kv7::targetDecDegrees(decArcsec),
+                                               raStepsPerHour, decStepsPer15Degrees);
     sendSetAxisPositions(p.ra, p.dec);
     reportSent(Status::SyncedToTarget);
 }

@@ -6,6 +6,17 @@
 
 namespace kv7 {
 
+// The units the formulas take: a target's RA (arcseconds as an angle, read
+// as signed, as the controller's arithmetic does) in hours, its Dec in
+// degrees, and the microsteps of one axis revolution per hour of RA (or per
+// 15 degrees of Dec).
+inline double targetRaHours(std::uint32_t raArcsec) { return static_cast<std::int32_t>(raArcsec) / 54000.0; }
+inline double targetDecDegrees(std::int32_t decArcsec) { return decArcsec / 3600.0; }
+inline double stepsPerHour(std::uint32_t microstepsPerRevolution)
+{
+    return static_cast<double>(microstepsPerRevolution) / 24.0;
+}
+
 // Target RA minus local sidereal time, wrapped once each way into -12..12
 // hours (exactly 12 and -12 stay). Positive: the target has not yet crossed
 // the meridian.

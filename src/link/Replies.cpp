@@ -2,6 +2,7 @@
 // layouts, the connect sequence reply by reply, and awaited replies that
 // never come.
 #include "link/CommControl.h"
+#include "link/PositioningMath.h"
 
 #include "protocol/ReplyLayout.h"
 
@@ -233,8 +234,8 @@ void CommControl::deriveAxisConstants()
     axisConfiguration.decEncoderResolution = powerOfTwo(axisConfiguration.encoderFormat.decBitsPerRevolution);
     parameters.raMaxSpeed = parameters.raBaseSpeed * parameters.raSpeedFactor;
     parameters.decMaxSpeed = parameters.decBaseSpeed * parameters.decSpeedFactor;
-    raStepsPerHour = static_cast<double>(parameters.raMicrosteps) / 24.0;
-    decStepsPer15Degrees = static_cast<double>(parameters.decMicrosteps) / 24.0;
+    raStepsPerHour = stepsPerHour(parameters.raMicrosteps);
+    decStepsPer15Degrees = stepsPerHour(parameters.decMicrosteps);
 }
 
 bool CommControl::awaitsReply() const
