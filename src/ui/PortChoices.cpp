@@ -10,15 +10,6 @@ PortChoices comPortChoices(const std::vector<PortEntry>& entries)
     return choices;
 }
 
-PortChoices comPortChoices()
-{
-    PortChoices choices;
-    for (std::uint32_t n = 1; n <= 255; ++n)
-        choices.entries.push_back({n, "COM" + std::to_string(n)});
-    choices.entries.push_back({0, "Simulator"});
-    return choices;
-}
-
 PortChoices catalogPortChoices(const std::vector<PortEntry>& entries)
 {
     PortChoices choices;

@@ -27,10 +27,6 @@ struct PortChoices {
 // carries the number in one byte). The first is preselected.
 PortChoices comPortChoices(const std::vector<PortEntry>& entries);
 
-// Only until the Windows entry passes its catalogue's entries: the same
-// list as the Windows catalogue gives.
-PortChoices comPortChoices();
-
 // A catalogue's real devices in its order, then "Simulator" (number 0). The
 // first plug-in adapter is preselected, or the simulator when there is none:
 // a port built into the machine (ttyS) rarely has a controller behind it.

@@ -56,7 +56,7 @@ struct MainWindowRig {
           host(::GetModuleHandleW(nullptr)),
           mainDialog(&app.control(), &app.model(), &host)
     {
-        mainDialog.setPortChoices(comPortChoices());
+        mainDialog.setPortChoices(comPortChoices(catalog.entries()));
         app.attachFrontEnd(&mainDialog, &mainDialog);
         app.start();
     }

@@ -28,7 +28,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 
     kv7::Win32DialogHost host(instance);
     kv7::DlgMain mainDialog(&app.control(), &app.model(), &host);
-    mainDialog.setPortChoices(kv7::comPortChoices());
+    mainDialog.setPortChoices(kv7::comPortChoices(catalog.entries()));
     app.attachFrontEnd(&mainDialog, &mainDialog);
     app.start();
     mainDialog.runDialog();
