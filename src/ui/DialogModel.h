@@ -94,6 +94,11 @@ public:
     // The only operation other threads may call: hands (code, value) to the
     // handler's onUserMessage on the user-interface thread, and returns at once.
     virtual void postUserMessage(std::uint32_t code, std::uint32_t value) = 0;
+    // The dialog's one timer: onTimer every periodMs on the user-interface
+    // thread; 0 stops it. It ends with the dialog.
+    virtual void setTimer(int periodMs) { (void)periodMs; }
+    // Empties a drop-down list (before it is filled anew).
+    virtual void clearList(int id) { (void)id; }
 
 protected:
     ~iControlSurface() = default;
@@ -116,6 +121,10 @@ public:
     // The close box. Dialogs treat it as Cancel unless they say otherwise.
     virtual void onClose(iControlSurface& dialog) { onCommand(dialog, DialogCommand::Cancel); }
     virtual void onUserMessage(std::uint32_t, std::uint32_t) {}
+    // The timer set with setTimer has run out once more.
+    virtual void onTimer(iControlSurface&) {}
+    // A drop-down list is about to open: the moment to fill it anew.
+    virtual void onListOpening(iControlSurface&, int id) { (void)id; }
 
 protected:
     ~iDialogHandler() = default;
