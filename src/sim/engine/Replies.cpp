@@ -80,26 +80,24 @@ void VirtualController::emit(std::uint8_t* frame, std::size_t length)
 
 void VirtualController::replyAck(std::uint8_t answered) { reply(answered, nullptr, 0); }
 
-void VirtualController::replyDeviceWord()
+void VirtualController::replyOneField(DeviceCommand command, ReplyField field, std::uint32_t value)
 {
     ReplyValues v;
-    v[ReplyField::DeviceWord] = active.deviceWord;
-    replyWith(DeviceCommand::ReadDeviceWord, v);
+    v[field] = value;
+    replyWith(command, v);
+}
+
+void VirtualController::replyDeviceWord()
+{
+    replyOneField(DeviceCommand::ReadDeviceWord, ReplyField::DeviceWord, active.deviceWord);
 }
 
 void VirtualController::replyDeviceByte()
 {
-    ReplyValues v;
-    v[ReplyField::DeviceByte] = active.deviceByte;
-    replyWith(DeviceCommand::ReadDeviceByte, v);
+    replyOneField(DeviceCommand::ReadDeviceByte, ReplyField::DeviceByte, active.deviceByte);
 }
 
-void VirtualController::replyIdentify()
-{
-    ReplyValues v;
-    v[ReplyField::DeviceId] = active.deviceId;
-    replyWith(DeviceCommand::Identify, v);
-}
+void VirtualController::replyIdentify() { replyOneField(DeviceCommand::Identify, ReplyField::DeviceId, active.deviceId); }
 
 void VirtualController::replyAxisParameters()
 {

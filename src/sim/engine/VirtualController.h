@@ -107,6 +107,7 @@ private:
     void execute(DeviceCommand code, const std::uint8_t* args);
     void reply(std::uint8_t code, const std::uint8_t* payload, std::size_t length);
     void replyWith(DeviceCommand command, const ReplyValues& values);
+    void replyOneField(DeviceCommand command, ReplyField field, std::uint32_t value);
     void emit(std::uint8_t* frame, std::size_t length);
     std::uint32_t encoderValue(DeviceCommand command, Axis axis);
     void replyAck(std::uint8_t code);

@@ -59,98 +59,117 @@ std::string simUsage(std::string_view device, bool withLink)
     return usage;
 }
 
+namespace {
+
+// One option of the command line: its name, and its value either after "="
+// or as the next argument.
+struct OptionCursor {
+    const std::vector<std::string>& args;
+    std::size_t& i;
+    std::string& error;
+    std::string name;
+    std::string value;
+    bool hasValue = false;
+
+    OptionCursor(const std::vector<std::string>& a, std::size_t& index, std::string& e)
+        : args(a), i(index), error(e), name(a[index])
+    {
+        const std::size_t eq = name.find('=');
+        if (name.starts_with("--") && eq != std::string::npos) {
+            value = name.substr(eq + 1);
+            name = name.substr(0, eq);
+            hasValue = true;
+        }
+    }
+    bool needValue()
+    {
+        if (hasValue)
+            return true;
+        if (i + 1 >= args.size()) {
+            error = "option " + name + " needs a value";
+            return false;
+        }
+        value = args[++i];
+        return true;
+    }
+    // An empty path ("--state=") names nothing.
+    bool needPath(const char* what, std::string& path)
+    {
+        if (!needValue())
+            return false;
+        if (value.empty()) {
+            error = name + " needs " + what;
+            return false;
+        }
+        path = value;
+        return true;
+    }
+    bool noValue()
+    {
+        if (hasValue)
+            error = "option " + name + " takes no value";
+        return !hasValue;
+    }
+};
+
+// The options that take a value other than a path; false with error set.
+bool applyValued(OptionCursor& o, SimToolOptions& options, bool& slowGiven)
+{
+    if (!o.needValue())
+        return false;
+    const std::string& value = o.value;
+    std::string why;
+    if (o.name == "--encoder-format") {
+        if (applyEncoderFormatText(value, options.config.raEncoder, options.config.decEncoder, why))
+            return true;
+        o.error = "--encoder-format " + value + ": " + why;
+        return false;
+    }
+    if (o.name == "--fault") {
+        slowGiven = slowGiven || value.starts_with("slow");
+        if (applyFaultOption(value, options.config.faults, why))
+            return true;
+        o.error = "--fault " + value + ": " + why;
+        return false;
+    }
+    if (o.name == "--seed") {
+        if (parseSeed(value, options.config.faults.seed))
+            return true;
+        o.error = "--seed needs a whole number from 0 to 4294967295, not \"" + value + "\"";
+        return false;
+    }
+    if (parsePositive(value, options.timeScale) && options.timeScale <= 1e6)
+        return true;
+    o.error = "--time-scale needs a number above 0 (up to 1000000), not \"" + value + "\"";
+    return false;
+}
+
+}  // namespace
+
 ParseOutcome parseSimCommandLine(const std::vector<std::string>& args, SimToolOptions& options, std::string& error)
 {
     bool slowGiven = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string name = args[i];
-        std::string value;
-        bool hasValue = false;
-        if (name.starts_with("--")) {
-            const std::size_t eq = name.find('=');
-            if (eq != std::string::npos) {
-                value = name.substr(eq + 1);
-                name = name.substr(0, eq);
-                hasValue = true;
-            }
-        }
-        auto needValue = [&]() {
-            if (hasValue)
-                return true;
-            if (i + 1 >= args.size()) {
-                error = "option " + name + " needs a value";
-                return false;
-            }
-            value = args[++i];
-            return true;
-        };
-        // An empty path ("--state=") names nothing.
-        auto needPath = [&](const char* what, std::string& path) {
-            if (!needValue())
-                return false;
-            if (value.empty()) {
-                error = name + " needs " + what;
-                return false;
-            }
-            path = value;
-            return true;
-        };
-        auto noValue = [&]() {
-            if (hasValue)
-                error = "option " + name + " takes no value";
-            return !hasValue;
-        };
-
-        if (name == "--help" || name == "-h") {
-            if (!noValue())
-                return ParseOutcome::Error;
-            return ParseOutcome::Help;
-        }
-        if (name == "--verbose" || name == "-v") {
-            if (!noValue())
-                return ParseOutcome::Error;
+        OptionCursor o(args, i, error);
+        bool ok = true;
+        if (o.name == "--help" || o.name == "-h") {
+            return o.noValue() ? ParseOutcome::Help : ParseOutcome::Error;
+        } else if (o.name == "--verbose" || o.name == "-v") {
+            ok = o.noValue();
             options.verbose = true;
-        } else if (name == "--link") {
-            if (!needPath("a path", options.linkPath))
-                return ParseOutcome::Error;
-        } else if (name == "--state") {
-            if (!needPath("a file name", options.statePath))
-                return ParseOutcome::Error;
-        } else if (name == "--encoder-format") {
-            if (!needValue())
-                return ParseOutcome::Error;
-            std::string why;
-            if (!applyEncoderFormatText(value, options.config.raEncoder, options.config.decEncoder, why)) {
-                error = "--encoder-format " + value + ": " + why;
-                return ParseOutcome::Error;
-            }
-        } else if (name == "--fault") {
-            if (!needValue())
-                return ParseOutcome::Error;
-            std::string why;
-            if (!applyFaultOption(value, options.config.faults, why)) {
-                error = "--fault " + value + ": " + why;
-                return ParseOutcome::Error;
-            }
-            slowGiven = slowGiven || value.starts_with("slow");
-        } else if (name == "--seed") {
-            if (!needValue())
-                return ParseOutcome::Error;
-            if (!parseSeed(value, options.config.faults.seed)) {
-                error = "--seed needs a whole number from 0 to 4294967295, not \"" + value + "\"";
-                return ParseOutcome::Error;
-            }
-        } else if (name == "--time-scale") {
-            if (!needValue())
-                return ParseOutcome::Error;
-            if (!parsePositive(value, options.timeScale) || options.timeScale > 1e6) {
-                error = "--time-scale needs a number above 0 (up to 1000000), not \"" + value + "\"";
-                return ParseOutcome::Error;
-            }
+        } else if (o.name == "--link") {
+            ok = o.needPath("a path", options.linkPath);
+        } else if (o.name == "--state") {
+            ok = o.needPath("a file name", options.statePath);
+        } else if (o.name == "--encoder-format" || o.name == "--fault" || o.name == "--seed" ||
+                   o.name == "--time-scale") {
+            ok = applyValued(o, options, slowGiven);
         } else {
-            error = name.starts_with("-") ? "unknown option " + name : "unexpected argument \"" + name + "\"";
-            return ParseOutcome::Error;
+            error = o.name.starts_with("-") ? "unknown option " + o.name : "unexpected argument \"" + o.name + "\"";
+            ok = false;
         }
+        if (!ok)
+            return ParseOutcome::Error;
     }
     if (slowGiven)
         options.config.faults.replyDelay *= options.timeScale;
