@@ -1,8 +1,10 @@
 // The Qt renderer with real widgets: the main window against a recording
 // link and the real model, notifications posted from another thread, and
-// the secondary dialogs run modally from clicks.
+// the secondary dialogs run modally from clicks; the dialog's timer and its
+// lists filled anew as they open.
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontInfo>
@@ -13,7 +15,9 @@
 #include <QStyle>
 #include <QStyleOptionFrame>
 
+#include <functional>
 #include <thread>
+#include <vector>
 
 #include "FakeDialogs.h"
 #include "QtTestSupport.h"
@@ -308,6 +312,155 @@ TEST_F(QtMainWindowTest, OffsetAdjustStepsAndOkEditTheOffsetFieldOnly)
     click(*window, MainId::RaAdjust);
     EXPECT_EQ(text(*window, MainId::RaEncoderOffset), "16870423");
     EXPECT_TRUE(control.calls.empty());
+}
+
+// A dialog of its own for the surface's timer and list events: a list, and
+// a button that opens a second dialog modally.
+namespace EventsId {
+enum : int { List = 10, Open = 11 };
+}
+
+constexpr ControlEntry eventsControls[] = {
+    {EventsId::List, ControlKind::DropDownList, "", {7, 7, 80, 60}},
+    {EventsId::Open, ControlKind::PushButton, "Open", {7, 28, 50, 14}},
+};
+constexpr DialogLayout eventsLayout{0, "Surface events", {0, 0, 120, 60}, eventsControls};
+
+class EventsHandler final : public iDialogHandler {
+public:
+    const DialogLayout& layout() const override { return eventsLayout; }
+    bool onInit(iControlSurface& dialog) override
+    {
+        dialog.addListEntry(EventsId::List, "COM1");
+        dialog.selectListEntry(EventsId::List, 0);
+        dialog.setTimer(periodMs);
+        return true;
+    }
+    bool onCommand(iControlSurface& dialog, int id) override
+    {
+        if (id == EventsId::Open && nested) {
+            host->runModal(*nested);
+            return true;
+        }
+        if (id == DialogCommand::Cancel)
+            dialog.endDialog(0);
+        return id == DialogCommand::Cancel;
+    }
+    void onTimer(iControlSurface& dialog) override
+    {
+        ++ticks;
+        if (ticks == stopAfter)
+            dialog.setTimer(0);
+        if (ticks == endAfter)
+            dialog.endDialog(0);
+    }
+    void onListOpening(iControlSurface& dialog, int id) override
+    {
+        openings.push_back(id);
+        if (opening)
+            opening();
+        dialog.clearList(id);
+        dialog.addListEntry(id, "COM3");
+        dialog.addListEntry(id, "COM4");
+        dialog.selectListEntry(id, 1);
+    }
+
+    int periodMs = 0;
+    int stopAfter = 0;   // 0: never
+    int endAfter = 0;    // 0: never
+    int ticks = 0;
+    std::vector<int> openings;
+    std::function<void()> opening;
+    iDialogHost* host = nullptr;
+    iDialogHandler* nested = nullptr;
+};
+
+// Lets the event loop run until a timer of its own has fired n times at the
+// period: long enough for any timer of that period still running to tick.
+bool runForPeriods(int n, int periodMs)
+{
+    QTimer probe;
+    int fired = 0;
+    QObject::connect(&probe, &QTimer::timeout, [&fired] { ++fired; });
+    probe.start(periodMs);
+    return waitUntil([&fired, n] { return fired >= n; });
+}
+
+class QtSurfaceEventsTest : public ::testing::Test {
+protected:
+    QComboBox* list(const QtDialog& dialog) { return qobject_cast<QComboBox*>(dialog.control(EventsId::List)); }
+
+    RecordingQtHost host;
+    EventsHandler handler;
+};
+
+TEST_F(QtSurfaceEventsTest, TheTimerCallsOnTimerAgainAndAgain)
+{
+    handler.periodMs = 10;
+    host.open(handler);
+    EXPECT_TRUE(waitUntil([this] { return handler.ticks >= 3; }));
+}
+
+TEST_F(QtSurfaceEventsTest, SetTimerZeroStopsTheTicks)
+{
+    handler.periodMs = 10;
+    handler.stopAfter = 2;
+    host.open(handler);
+    ASSERT_TRUE(waitUntil([this] { return handler.ticks >= 2; }));
+    ASSERT_TRUE(runForPeriods(5, 10));
+    EXPECT_EQ(handler.ticks, 2);
+}
+
+TEST_F(QtSurfaceEventsTest, TheTimerEndsWithTheDialog)
+{
+    handler.periodMs = 10;
+    handler.endAfter = 2;
+    QtDialog* dialog = host.open(handler);
+    ASSERT_TRUE(waitUntil([this] { return handler.ticks >= 2; }));
+    EXPECT_EQ(dialog->endResult(), 0);
+    ASSERT_TRUE(runForPeriods(5, 10));
+    EXPECT_EQ(handler.ticks, 2);
+}
+
+TEST_F(QtSurfaceEventsTest, TheOwnersTimerKeepsTickingWhileANestedDialogRuns)
+{
+    EventsHandler inner;
+    handler.periodMs = 10;
+    handler.host = &host;
+    handler.nested = &inner;
+    QtDialog* owner = host.open(handler);
+    onNextModal([this](QtDialog& nested) {
+        const int before = handler.ticks;
+        EXPECT_TRUE(waitUntil([this, before] { return handler.ticks >= before + 3; }));
+        nested.endDialog(0);
+    });
+    click(*owner, EventsId::Open);
+}
+
+TEST_F(QtSurfaceEventsTest, AListAboutToOpenIsFilledAnewBeforeItShows)
+{
+    QtDialog* dialog = host.open(handler);
+    QComboBox* ports = list(*dialog);
+    ASSERT_NE(ports, nullptr);
+    bool shownWhileFilling = true;
+    handler.opening = [&] { shownWhileFilling = ports->view()->isVisible(); };
+    ports->showPopup();
+    EXPECT_EQ(handler.openings, (std::vector<int>{EventsId::List}));
+    EXPECT_FALSE(shownWhileFilling);
+    EXPECT_TRUE(ports->view()->isVisible());
+    ASSERT_EQ(ports->count(), 2);
+    EXPECT_EQ(ports->itemText(0), "COM3");
+    EXPECT_EQ(ports->currentText(), "COM4");
+    ports->hidePopup();
+}
+
+TEST_F(QtSurfaceEventsTest, ClearListEmptiesTheList)
+{
+    QtDialog* dialog = host.open(handler);
+    ASSERT_EQ(list(*dialog)->count(), 1);
+    dialog->clearList(EventsId::List);
+    EXPECT_EQ(list(*dialog)->count(), 0);
+    EXPECT_EQ(dialog->selectedListEntry(EventsId::List), -1);
 }
 
 }  // namespace

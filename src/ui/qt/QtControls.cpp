@@ -13,6 +13,7 @@
 #include <QSlider>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <utility>
 
@@ -45,6 +46,22 @@ public:
 
 protected:
     void nextCheckState() override {}
+};
+
+// A drop-down list that tells its dialog it is about to open, so the handler
+// can fill it anew (ports come and go while the window is open).
+class OpeningComboBox final : public QComboBox {
+public:
+    explicit OpeningComboBox(std::function<void()> opening) : opening(std::move(opening)) {}
+
+    void showPopup() override
+    {
+        opening();
+        QComboBox::showPopup();
+    }
+
+private:
+    std::function<void()> opening;
 };
 
 // A font of the given line height in pixels, scaled from the dialog font so
@@ -93,7 +110,8 @@ QWidget* QtDialog::createControl(const ControlEntry& entry, const DialogUnits& u
     case ControlKind::PushLikeCheckBox: widget = makeButton(entry, caption); break;
     case ControlKind::Edit: widget = makeEdit(entry); break;
     case ControlKind::DropDownList: {
-        auto* list = makeChild<QComboBox>(this);
+        const int id = entry.id;
+        auto* list = makeChild<OpeningComboBox>(this, [this, id] { dialogHandler.onListOpening(*this, id); });
         list->setMaxVisibleItems(std::max(1, rect.height() / std::max(1, list->fontMetrics().height())));
         // The table's height includes the opened list; closed, it is one line.
         rect.setHeight(std::min(rect.height(), list->sizeHint().height()));

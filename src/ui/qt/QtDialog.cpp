@@ -83,6 +83,7 @@ QtDialog::QtDialog(iDialogHandler& handler, QWidget* owner) : QDialog(owner), di
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     build();
+    connect(&timer, &QTimer::timeout, this, [this] { dialogHandler.onTimer(*this); });
 }
 
 QtDialog::~QtDialog() = default;
@@ -214,6 +215,27 @@ void QtDialog::endDialog(int result)
 {
     ended = true;
     done(result);
+}
+
+void QtDialog::setTimer(int periodMs)
+{
+    if (periodMs <= 0)
+        timer.stop();
+    else
+        timer.start(periodMs);
+}
+
+void QtDialog::clearList(int id)
+{
+    if (auto* list = qobject_cast<QComboBox*>(control(id)))
+        list->clear();
+}
+
+void QtDialog::done(int result)
+{
+    // A dialog the host keeps after it has ended must not keep ticking.
+    timer.stop();
+    QDialog::done(result);
 }
 
 void QtDialog::postUserMessage(std::uint32_t code, std::uint32_t value)

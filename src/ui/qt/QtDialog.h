@@ -3,6 +3,7 @@
 
 #include <QDialog>
 #include <QHash>
+#include <QTimer>
 
 #include "ui/DialogModel.h"
 
@@ -57,6 +58,11 @@ public:
     void setImage(int id, ArrowImage image) override;
     void endDialog(int result) override;
     void postUserMessage(std::uint32_t code, std::uint32_t value) override;
+    void setTimer(int periodMs) override;
+    void clearList(int id) override;
+
+    // However the dialog ends, its timer stops with it.
+    void done(int result) override;
 
     // Enter and Esc become the handler's Ok and Cancel commands and the close
     // box its close event; Qt's own accept and reject behaviour never runs.
@@ -81,6 +87,7 @@ private:
     iDialogHandler& dialogHandler;
     QHash<int, QWidget*> controls;   // children, owned by the dialog
     QHash<QObject*, int> linkIds;    // link labels and the command they raise
+    QTimer timer;                    // the handler's one timer (setTimer)
     bool ended = false;
 };
 
