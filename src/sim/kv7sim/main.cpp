@@ -59,72 +59,34 @@ private:
 
 }  // namespace
 
-int main(int argc, char** argv)
+namespace {
+
+// A host whose controller has its stored parameters, or null with the reason.
+std::unique_ptr<HostedController> makeHost(const SimToolOptions& options, std::string& error)
 {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    SimToolOptions options;
-    std::string error;
-    switch (parseSimCommandLine(args, options, error)) {
-    case ParseOutcome::Help:
-        std::fputs(simUsage(tool::deviceWords.usage, tool::deviceWords.link).c_str(), stdout);
-        return 0;
-    case ParseOutcome::Error:
-        std::fprintf(stderr, "kv7sim: %s\nTry 'kv7sim --help' for more information.\n", error.c_str());
-        return 2;
-    case ParseOutcome::Run: break;
-    }
-
-    // Before the host's thread starts, so that only stop.wait() below sees them.
-    tool::StopRequests stop;
-
-    tool::DeviceLink link;
-    if (!options.linkPath.empty() && !link.claim(options.linkPath, error)) {
-        std::fprintf(stderr, "kv7sim: %s\n", error.c_str());
-        return 1;
-    }
-
     HostOptions hostOptions;
     hostOptions.config = options.config;
     if (!options.statePath.empty())
         hostOptions.config.stateStore = std::make_shared<FileStateStore>(options.statePath);
     hostOptions.timeScale = options.timeScale;
-    const std::unique_ptr<HostedController> hosted = tool::makeHost(hostOptions);
-    HostedController& host = *hosted;
-
-    FrameLog log;
-    const std::string stateError = host.withController([&](VirtualController& c) {
+    std::unique_ptr<HostedController> host = tool::makeHost(hostOptions);
+    error = host->withController([&](VirtualController& c) {
         for (const std::string& problem : c.loadProblems())
             std::fprintf(stderr, "kv7sim: %s: %s\n", options.statePath.c_str(), problem.c_str());
         return c.stateError();
     });
     // Running on factory settings would hide the user's stored ones, and the
     // first store would be refused anyway.
-    if (!stateError.empty()) {
-        std::fprintf(stderr, "kv7sim: cannot use the state file: %s\n", stateError.c_str());
-        return 1;
-    }
+    if (!error.empty())
+        return nullptr;
+    return host;
+}
 
-    if (!host.start(&error)) {
-        std::fprintf(stderr, "kv7sim: %s: %s\n", tool::deviceWords.cannotStart, error.c_str());
-        return 1;
-    }
-    if (!options.linkPath.empty() && !link.make(host.path(), error)) {
-        std::fprintf(stderr, "kv7sim: cannot make the link: %s\n", error.c_str());
-        host.stop();
-        return 1;
-    }
-    if (options.verbose) {
-        host.withController([&](VirtualController& c) {
-            log.attach(&c);
-            c.setFrameObserver(&log);
-            return 0;
-        });
-    }
-    std::printf("%s\n", host.path().c_str());
-    std::fflush(stdout);
-
-    // Polled, and once more on the way out so that a store that failed just
-    // before a stop is still reported.
+// Runs until a stop is asked for or the device vanishes. Failed stores are
+// polled, and once more on the way out so that a store that failed just
+// before a stop is still reported.
+void serve(HostedController& host, tool::StopRequests& stop)
+{
     std::uint64_t storeFailuresReported = 0;
     auto reportFailedStores = [&] {
         std::string why;
@@ -146,8 +108,63 @@ int main(int argc, char** argv)
         reportFailedStores();
     }
     reportFailedStores();
+}
 
+int run(const SimToolOptions& options)
+{
+    // Before the host's thread starts, so that only stop.wait() sees them.
+    tool::StopRequests stop;
+    std::string error;
+    tool::DeviceLink link;
+    if (!options.linkPath.empty() && !link.claim(options.linkPath, error)) {
+        std::fprintf(stderr, "kv7sim: %s\n", error.c_str());
+        return 1;
+    }
+    const std::unique_ptr<HostedController> host = makeHost(options, error);
+    if (!host) {
+        std::fprintf(stderr, "kv7sim: cannot use the state file: %s\n", error.c_str());
+        return 1;
+    }
+    if (!host->start(&error)) {
+        std::fprintf(stderr, "kv7sim: %s: %s\n", tool::deviceWords.cannotStart, error.c_str());
+        return 1;
+    }
+    if (!options.linkPath.empty() && !link.make(host->path(), error)) {
+        std::fprintf(stderr, "kv7sim: cannot make the link: %s\n", error.c_str());
+        host->stop();
+        return 1;
+    }
+    FrameLog log;
+    if (options.verbose) {
+        host->withController([&](VirtualController& c) {
+            log.attach(&c);
+            c.setFrameObserver(&log);
+            return 0;
+        });
+    }
+    std::printf("%s\n", host->path().c_str());
+    std::fflush(stdout);
+    serve(*host, stop);
     link.remove();
-    host.stop();
+    host->stop();
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    SimToolOptions options;
+    std::string error;
+    switch (parseSimCommandLine(args, options, error)) {
+    case ParseOutcome::Help:
+        std::fputs(simUsage(tool::deviceWords.usage, tool::deviceWords.link).c_str(), stdout);
+        return 0;
+    case ParseOutcome::Error:
+        std::fprintf(stderr, "kv7sim: %s\nTry 'kv7sim --help' for more information.\n", error.c_str());
+        return 2;
+    case ParseOutcome::Run: break;
+    }
+    return run(options);
 }
