@@ -91,6 +91,12 @@ void FakeSurface::endDialog(int value)
 
 void FakeSurface::postUserMessage(std::uint32_t code, std::uint32_t value) { posted.emplace_back(code, value); }
 
+void FakeSurface::clearList(int id)
+{
+    at(id).list.clear();
+    at(id).selected = -1;
+}
+
 bool FakeSurface::click(iDialogHandler& handler, int id)
 {
     Control& c = at(id);
@@ -162,6 +168,25 @@ void RecordingControl::readEncoders(std::uint8_t mode) { calls.push_back(join({m
 void RecordingControl::syncToTarget(std::uint32_t ra, std::int32_t dec)
 {
     calls.push_back(join({ra, dec}, "syncToTarget"));
+}
+
+void RecordingControl::syncToEncoders() { calls.push_back("syncToEncoders"); }
+
+bool MemorySettingsStore::load(std::string& out, std::string&)
+{
+    out = text;
+    return true;
+}
+
+bool MemorySettingsStore::save(const std::string& in, std::string& error)
+{
+    ++saves;
+    if (!saveError.empty()) {
+        error = saveError;
+        return false;
+    }
+    text = in;
+    return true;
 }
 
 }  // namespace kv7::test

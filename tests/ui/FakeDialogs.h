@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/Interfaces.h"
+#include "app/UserSettings.h"
 #include "ui/DialogModel.h"
 
 namespace kv7::test {
@@ -50,6 +51,8 @@ public:
     void setImage(int id, ArrowImage image) override;
     void endDialog(int result) override;
     void postUserMessage(std::uint32_t code, std::uint32_t value) override;
+    void setTimer(int periodMs) override { timerMs = periodMs; }
+    void clearList(int id) override;
 
     // The test's side.
     const Control& at(int id) const;
@@ -63,6 +66,7 @@ public:
     bool ended = false;
     int result = -1;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> posted;
+    int timerMs = 0;   // the period last asked for; 0: no timer
 
 private:
     const DialogLayout& layout;
@@ -106,8 +110,20 @@ public:
     void setEncoderCalibration(std::uint8_t reverseBits, std::uint32_t raOffset, std::uint32_t decOffset) override;
     void readEncoders(std::uint8_t mode) override;
     void syncToTarget(std::uint32_t raArcsec, std::int32_t decArcsec) override;
+    void syncToEncoders() override;
 
     std::vector<std::string> calls;
+};
+
+// Settings text in memory; a save can be made to fail.
+class MemorySettingsStore final : public iSettingsStore {
+public:
+    bool load(std::string& out, std::string& error) override;
+    bool save(const std::string& in, std::string& error) override;
+
+    std::string text;
+    int saves = 0;
+    std::string saveError;   // non-empty: saves fail with it
 };
 
 }  // namespace kv7::test
