@@ -21,6 +21,7 @@ enum : int {
     East = 143,
     West = 144,
     Speed = 145,
+    SpeedValue = 146,   // the slider's number
     EncoderSetup = 200,
     ReadEncoders = 201,
     SyncToEncoders = 205,
@@ -43,6 +44,7 @@ enum : int {
     DecEncoderOffset = 406,
     DecAdjust = 407,
     GetState = 450,
+    LiveView = 451,     // refresh the mount state while connected
     RaMotorSystem = 500,
     RaMotorArcsec = 501,
     RaMotorDms = 502,
@@ -61,10 +63,12 @@ enum : int {
     DecEncoderDms = 605,
     PlaceGet = 700,
     PlaceSet = 701,
+    SiteNote = 702,     // says when the built-in site is in use
     Latitude = 710,
     Longitude = 720,
     TimeGet = 730,
     TimeSet = 731,
+    TimeNote = 732,     // says when UT is corrected
     UniversalTime = 801,
     SiderealTime = 802,
     PierSide = 803,

@@ -4,10 +4,13 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <utility>
 
 #include "app/AppModel.h"
 #include "app/Interfaces.h"
+#include "app/UserSettings.h"
 #include "ui/DialogModel.h"
 #include "ui/OffsetAdjustDialog.h"
 #include "ui/PortChoices.h"
@@ -21,6 +24,17 @@ public:
     // The port list the window offers (empty until given); call before
     // runDialog.
     void setPortChoices(PortChoices choices) { ports = std::move(choices); }
+    // Where the port list comes from each time it opens, so an adapter
+    // plugged in after start shows up; empty: the list stays as given.
+    void setPortSource(std::function<PortChoices()> source) { portSource = std::move(source); }
+    // Where the operator's site is kept (null: nothing persists). Loads the
+    // stored site and makes it the one in use at once.
+    void setSettingsStore(iSettingsStore* store);
+
+    // How often the window's timer runs, and how many of its runs a click
+    // that moves the mount keeps the live view quiet.
+    static constexpr int timerPeriodMs = 500;
+    static constexpr int liveViewPauseTicks = 4;
 
     // Runs the window modally; returns 1 once the operator has closed it.
     int runDialog();
@@ -41,6 +55,8 @@ public:
     bool onCommand(iControlSurface& dialog, int id) override;
     void onClose(iControlSurface& dialog) override;
     void onUserMessage(std::uint32_t code, std::uint32_t value) override;
+    void onTimer(iControlSurface& dialog) override;
+    void onListOpening(iControlSurface& dialog, int id) override;
 
     // Returns true when id is one of the window's commands.
     bool handleCommand(int id);
@@ -72,6 +88,21 @@ private:
     void referencePosition(int action);
     void flip(int action);
     void storeParameters(int);
+    void getState(int);
+    void syncToEncoders(int);
+    void targetGet(int);
+    void placeGet(int);
+    void placeSet(int);
+    void timeSet(int);
+    void showSpeed(int);
+    // A click that moves the mount: the live view keeps quiet for a while.
+    void pauseLiveView();
+
+    void showSite();
+    void showTime();
+    void showMotorRows(const MountState& mountState);
+    void fillTargetFromSky(const MountState& mountState);
+    void fillPortList(iControlSurface& dialog);
 
     bool readTarget();
     // An empty text makes room for the reminder of offsets edited but not
@@ -102,6 +133,22 @@ private:
     const char* lastSuccessText = "";
     std::uint32_t targetRa = 0;
     std::int32_t targetDec = 0;
+
+    std::function<PortChoices()> portSource;
+    iSettingsStore* settingsStore = nullptr;
+    UserSettings site;
+    // Why the stored site could not be read, shown once the window exists.
+    std::string siteProblem;
+    // The UT text last shown: a field that differs is being typed into and
+    // is left alone.
+    std::string shownUtc;
+    // A Target GET waits for the next reading of the axes.
+    bool targetGetPending = false;
+    // Between a configuration and the end of the connection.
+    bool connected = false;
+    int liveViewQuietTicks = 0;
+    // The live view alternates the encoders and the motor axes.
+    bool liveViewAxesNext = false;
 };
 
 }  // namespace kv7

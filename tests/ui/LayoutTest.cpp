@@ -103,7 +103,8 @@ TEST(DialogLayouts, MainWindowHasEveryOperatingControlAndTheKindsTheLogicExpects
         if (c.kind != ControlKind::Edit)
             continue;
         const bool editable = c.id == MainId::RaEncoderOffset || c.id == MainId::DecEncoderOffset ||
-                              c.id == MainId::TargetRa || c.id == MainId::TargetDec;
+                              c.id == MainId::TargetRa || c.id == MainId::TargetDec || c.id == MainId::Latitude ||
+                              c.id == MainId::Longitude || c.id == MainId::UniversalTime;
         EXPECT_EQ((c.flags & ControlFlag::ReadOnly) == 0, editable) << c.id;
     }
     EXPECT_EQ(findControl(l, MainId::StatusLine)->rect.cx, 306);

@@ -2,6 +2,7 @@
 // real model, with notifications taking the posted road.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
@@ -9,7 +10,9 @@
 
 #include "FakeDialogs.h"
 #include "app/AppModel.h"
+#include "app/Codes.h"
 #include "app/StatusText.h"
+#include "app/UserSettings.h"
 #include "astro/TextConvert.h"
 #include "support/TestSupport.h"
 #include "ui/Branding.h"
@@ -72,7 +75,22 @@ protected:
         control.calls.clear();
     }
 
+    // n runs of the window's timer.
+    void tick(int n = 1)
+    {
+        for (int i = 0; i < n; ++i)
+            dialog.onTimer(window);
+    }
+
+    std::string lst()
+    {
+        char text[64];
+        formatSiderealTime(model.localSiderealTime(), text);
+        return text;
+    }
+
     RecordingControl control;
+    MemorySettingsStore store;
     FixedClock clock{UtcTime{2024, 3, 20, 21, 30, 0}};
     AppModel model{&clock};
     FakeHost host;
@@ -440,8 +458,7 @@ TEST_F(MainDialogTest, IdsWithoutActionAreLeftAloneAndOnlyTheCloseBoxEndsTheWind
     open();
     enableControls();
     for (int id : {MainId::PortList, MainId::Baud115200, MainId::TargetRa, MainId::RaEncoderOffset,
-                   MainId::SyncToEncoders, MainId::GetState, MainId::PlaceGet, MainId::PlaceSet, MainId::TimeSet,
-                   MainId::TargetGet})
+                   MainId::Latitude, MainId::UniversalTime, MainId::LiveView})
         EXPECT_FALSE(dialog.onCommand(window, id)) << id;
     // Enter and Esc.
     EXPECT_FALSE(dialog.onCommand(window, DialogCommand::Ok));
@@ -649,16 +666,6 @@ TEST_F(MainDialogTest, MeridianFlipQuestionSendsTheOperatorsAnswerToTheLink)
     EXPECT_EQ(control.calls, (Calls{"answerMeridianFlip 1", "answerMeridianFlip 2", "answerMeridianFlip 0"}));
 }
 
-TEST_F(MainDialogTest, SiderealTimeButtonShowsTheModelsTimeWithinOneDay)
-{
-    open();
-    click(MainId::TimeGet);
-    char expected[64];
-    formatSiderealTime(model.localSiderealTime(), expected);
-    EXPECT_EQ(window.text(MainId::SiderealTime), expected);
-    EXPECT_EQ(window.text(MainId::UniversalTime), "");
-}
-
 TEST_F(MainDialogTest, AboutOpensTheBoxWhoseLinkOpensTheMakersAddress)
 {
     open();
@@ -670,6 +677,514 @@ TEST_F(MainDialogTest, AboutOpensTheBoxWhoseLinkOpensTheMakersAddress)
     click(MainId::About);
     EXPECT_EQ(host.captions, (std::vector<std::string>{"KV7-Encoder test"}));
     EXPECT_EQ(host.opened, (std::vector<std::string>{makerWebAddress}));
+}
+
+// ---- The mount state, the target, the site, the time and the live view ----
+
+MountState axesReading(std::int32_t ra, std::int32_t dec, std::int32_t pier)
+{
+    MountState m;
+    m.axesValid = 1;
+    m.raAxisPosition = ra;
+    m.decAxisPosition = dec;
+    m.pierState = pier;
+    return m;
+}
+
+TEST_F(MainDialogTest, GetStateAsksForTheAxesAndShowsTheMotorRowsAndThePierSide)
+{
+    struct Case {
+        std::int32_t ra, dec, pier;
+        const char* raArcsec;
+        const char* raDms;
+        const char* decArcsec;
+        const char* decDms;
+        const char* side;
+    };
+    // 2000000 microsteps per RA turn, 1000000 per Dec turn.
+    const Case cases[] = {
+        {500000, -250000, PierState::pierEast, "324000", "+90:00:00", "-324000", "-90:00:00", "East"},
+        {0, 0, PierState::pierWest, "0", "+00:00:00", "0", "+00:00:00", "West"},
+        {1543, 1, PierState::flippingToWest, "1000", "+00:16:40", "1", "+00:00:01", "Flipping to West"},
+        {-1000000, 500000, PierState::flippingToEast, "-648000", "-180:00:00", "648000", "+180:00:00",
+         "Flipping to East"},
+        {2, 3, 0, "1", "+00:00:01", "4", "+00:00:04", "unknown"},
+    };
+    open();
+    ControllerParameters p;
+    p.raMicrosteps = 2000000;
+    p.decMicrosteps = 1000000;
+    connectWith(p, AxisConfiguration{});
+    control.calls.clear();
+    click(MainId::GetState);
+    EXPECT_EQ(control.calls, (Calls{"readEncoders 3"}));
+    for (const Case& c : cases) {
+        model.onMountState(axesReading(c.ra, c.dec, c.pier));
+        deliver();
+        EXPECT_EQ(window.text(MainId::RaMotorSystem), std::to_string(c.ra));
+        EXPECT_EQ(window.text(MainId::DecMotorSystem), std::to_string(c.dec));
+        EXPECT_EQ(window.text(MainId::RaMotorArcsec), c.raArcsec) << c.ra;
+        EXPECT_EQ(window.text(MainId::RaMotorDms), c.raDms) << c.ra;
+        EXPECT_EQ(window.text(MainId::DecMotorArcsec), c.decArcsec) << c.dec;
+        EXPECT_EQ(window.text(MainId::DecMotorDms), c.decDms) << c.dec;
+        EXPECT_EQ(window.text(MainId::PierSide), c.side) << c.pier;
+    }
+}
+
+TEST_F(MainDialogTest, MotorRowsWaitForAReadingOfTheAxesAndShowNoAngleWithoutMicrostepsPerTurn)
+{
+    open();
+    enableControls();   // a configuration without microsteps
+    MountState encodersOnly;
+    encodersOnly.valid = 1;
+    model.onMountState(encodersOnly);
+    deliver();
+    EXPECT_EQ(window.text(MainId::RaMotorSystem), "");
+    EXPECT_EQ(window.text(MainId::PierSide), "");
+    model.onMountState(axesReading(100, -7, PierState::pierWest));
+    deliver();
+    EXPECT_EQ(window.text(MainId::RaMotorSystem), "100");
+    EXPECT_EQ(window.text(MainId::DecMotorSystem), "-7");
+    EXPECT_EQ(window.text(MainId::RaMotorArcsec), "");
+    EXPECT_EQ(window.text(MainId::DecMotorDms), "");
+}
+
+TEST_F(MainDialogTest, SyncToEncodersSendsItsRequest)
+{
+    open();
+    enableControls();
+    EXPECT_TRUE(click(MainId::SyncToEncoders));
+    EXPECT_EQ(control.calls, (Calls{"syncToEncoders"}));
+}
+
+TEST_F(MainDialogTest, TargetGetFillsTheFieldsWhereTheAxesPointAndGotoAndSyncReturnThere)
+{
+    struct Case {
+        std::uint32_t ra;
+        std::int32_t dec;
+        const char* raText;
+        const char* decText;
+    };
+    const Case cases[] = {
+        {0, 0, "00:00:00", "+00:00:00"},
+        {675000, -37800, "12:30:00", "-10:30:00"},
+        {1295999, 324000, "00:00:00", "+90:00:00"},   // the last arcsecond of the day rounds to its start
+        {1295984, -324000, "23:59:59", "-90:00:00"},
+        {123457, 45296, "02:17:10", "+12:34:56"},
+        {123452, -1, "02:17:10", "-00:00:01"},
+    };
+    open();
+    enableControls();
+    for (const Case& c : cases) {
+        control.calls.clear();
+        click(MainId::TargetGet);
+        EXPECT_EQ(control.calls, (Calls{"readEncoders 3"}));
+        MountState m = axesReading(0, 0, PierState::pierEast);
+        m.skyValid = 1;
+        m.raArcsec = c.ra;
+        m.decArcsec = c.dec;
+        model.onMountState(m);
+        deliver();
+        EXPECT_EQ(window.text(MainId::TargetRa), c.raText) << c.ra;
+        EXPECT_EQ(window.text(MainId::TargetDec), c.decText) << c.dec;
+
+        click(MainId::Goto);
+        click(MainId::SyncToTarget);
+        ASSERT_EQ(control.calls.size(), 3u) << window.text(MainId::MessageLine);
+        // RA text holds whole seconds of time: 15 arcseconds, so within 7.5
+        // either way (across midnight too); Dec is exact.
+        const std::int64_t raError = (static_cast<std::int64_t>(dialog.currentTargetRa()) - c.ra + 1296000 + 648000) %
+                                         1296000 - 648000;
+        EXPECT_LE(std::abs(raError), 7) << c.ra;
+        EXPECT_EQ(dialog.currentTargetDec(), c.dec);
+        EXPECT_EQ(control.calls[1].substr(0, 10), "gotoTarget");
+        EXPECT_EQ(control.calls[2].substr(0, 12), "syncToTarget");
+    }
+}
+
+TEST_F(MainDialogTest, TargetGetLeavesTheFieldsWhenTheSideIsUnknownAndOnlyAnsweredReadingsFillThem)
+{
+    open();
+    enableControls();
+    window.type(MainId::TargetRa, "1");
+    window.type(MainId::TargetDec, "2");
+    MountState sky = axesReading(0, 0, PierState::pierEast);
+    sky.skyValid = 1;
+    sky.raArcsec = 54000;
+    // Not asked for: a reading of the axes leaves the typed target alone.
+    model.onMountState(sky);
+    deliver();
+    EXPECT_EQ(window.text(MainId::TargetRa), "1");
+
+    click(MainId::TargetGet);
+    MountState unknownSide = axesReading(0, 0, 0);
+    model.onMountState(unknownSide);
+    deliver();
+    EXPECT_EQ(window.text(MainId::TargetRa), "1");
+    EXPECT_EQ(window.text(MainId::TargetDec), "2");
+    EXPECT_EQ(window.text(MainId::MessageLine), "Target not read: pier side unknown");
+    // The question has had its answer; the next reading is no answer to it.
+    model.onMountState(sky);
+    deliver();
+    EXPECT_EQ(window.text(MainId::TargetRa), "1");
+}
+
+TEST_F(MainDialogTest, UntilASiteIsSetTheWindowUsesAndNamesTheBuiltInOne)
+{
+    for (const char* stored : {"", "# nothing yet\n[site]\n"}) {
+        FakeSurface surface(mainDialogLayout());
+        MemorySettingsStore empty;
+        empty.text = stored;
+        DlgMain fresh(&control, &model, &host);
+        model.setSiteLongitude(5);
+        fresh.setSettingsStore(&empty);
+        fresh.onInit(surface);
+        EXPECT_DOUBLE_EQ(model.siteLongitude(), 19.5);
+        EXPECT_EQ(surface.text(MainId::Longitude), "19.5");
+        EXPECT_EQ(surface.text(MainId::Latitude), "0");
+        EXPECT_EQ(surface.text(MainId::SiteNote), "(default)");
+        EXPECT_EQ(surface.text(MainId::MessageLine), "");
+    }
+}
+
+TEST_F(MainDialogTest, TheStoredSiteIsLoadedAppliedAndShownAtStart)
+{
+    UserSettings saved;
+    saved.siteSet = true;
+    saved.latitude = 48.25;
+    saved.longitude = -3.5;
+    store.text = formatUserSettings(saved);
+    dialog.setSettingsStore(&store);
+    EXPECT_DOUBLE_EQ(model.siteLongitude(), -3.5);
+    open();
+    EXPECT_EQ(window.text(MainId::Latitude), "48.25");
+    EXPECT_EQ(window.text(MainId::Longitude), "-3.5");
+    EXPECT_EQ(window.text(MainId::SiteNote), "");
+}
+
+TEST_F(MainDialogTest, AnUnreadableStoredSiteLeavesTheDefaultAndSaysWhy)
+{
+    store.text = "[site]\nlatitude=north\nlongitude=12\n";
+    dialog.setSettingsStore(&store);
+    open();
+    EXPECT_DOUBLE_EQ(model.siteLongitude(), 19.5);
+    EXPECT_EQ(window.text(MainId::SiteNote), "(default)");
+    EXPECT_EQ(window.text(MainId::MessageLine).rfind("Stored site unreadable: ", 0), 0u)
+        << window.text(MainId::MessageLine);
+}
+
+TEST_F(MainDialogTest, SiteSetTakesDegreesOrDmsAppliesThemAndSavesThem)
+{
+    struct Case {
+        const char* latitude;
+        const char* longitude;
+        double lat, lon;
+    };
+    const Case cases[] = {
+        {"48.25", "-3.5", 48.25, -3.5},
+        {" +45:30 ", "-0:30:36", 45.5, -0.51},
+        {"-33:52:04.8", "151:12:36", -(33 + 52 / 60.0 + 4.8 / 3600), 151.21},
+        {"90", "-180", 90, -180},
+        {"-0.0001", "180:00:00", -0.0001, 180},
+    };
+    dialog.setSettingsStore(&store);
+    open();
+    for (const Case& c : cases) {
+        window.type(MainId::Latitude, c.latitude);
+        window.type(MainId::Longitude, c.longitude);
+        EXPECT_TRUE(click(MainId::PlaceSet));
+        EXPECT_NEAR(model.siteLongitude(), c.lon, 1e-9) << c.longitude;
+        EXPECT_EQ(window.text(MainId::SiteNote), "");
+        EXPECT_EQ(window.text(MainId::MessageLine), "");
+        std::vector<std::string> problems;
+        const UserSettings saved = parseUserSettings(store.text, problems);
+        EXPECT_TRUE(problems.empty());
+        EXPECT_TRUE(saved.siteSet);
+        EXPECT_NEAR(saved.latitude, c.lat, 1e-9) << c.latitude;
+        EXPECT_NEAR(saved.longitude, c.lon, 1e-9) << c.longitude;
+        // The fields show the site now in use, in the form they read back.
+        EXPECT_NEAR(std::stod(window.text(MainId::Longitude)), c.lon, 1e-9);
+        EXPECT_NEAR(std::stod(window.text(MainId::Latitude)), c.lat, 1e-9);
+    }
+}
+
+TEST_F(MainDialogTest, SiteSetRefusesTextThatIsNoPlaceAndNamesTheField)
+{
+    struct Case {
+        const char* latitude;
+        const char* longitude;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"", "10", "Site not set: Latitude not degrees"},
+        {"45N", "10", "Site not set: Latitude not degrees"},
+        {"45:60", "10", "Site not set: Latitude not degrees"},
+        {"45.5:10", "10", "Site not set: Latitude not degrees"},
+        {"1:2:3:4", "10", "Site not set: Latitude not degrees"},
+        {"90.01", "10", "Site not set: Latitude out of range"},
+        {"-91", "10", "Site not set: Latitude out of range"},
+        {"45", "east", "Site not set: Longitude not degrees"},
+        {"45", "--10", "Site not set: Longitude not degrees"},
+        {"45", "180:00:01", "Site not set: Longitude out of range"},
+        {"45", "-200", "Site not set: Longitude out of range"},
+    };
+    dialog.setSettingsStore(&store);
+    open();
+    for (const Case& c : cases) {
+        window.type(MainId::Latitude, c.latitude);
+        window.type(MainId::Longitude, c.longitude);
+        click(MainId::PlaceSet);
+        EXPECT_EQ(window.text(MainId::MessageLine), c.message) << c.latitude << " " << c.longitude;
+        EXPECT_DOUBLE_EQ(model.siteLongitude(), 19.5);
+        EXPECT_EQ(window.text(MainId::SiteNote), "(default)");
+    }
+    EXPECT_EQ(store.saves, 0);
+}
+
+TEST_F(MainDialogTest, ASiteThatCannotBeSavedIsStillUsedAndTheLineSaysSo)
+{
+    store.saveError = "disk full";
+    dialog.setSettingsStore(&store);
+    open();
+    window.type(MainId::Latitude, "10");
+    window.type(MainId::Longitude, "20");
+    click(MainId::PlaceSet);
+    EXPECT_DOUBLE_EQ(model.siteLongitude(), 20);
+    EXPECT_EQ(window.text(MainId::MessageLine), "Site in use, not saved: disk full");
+}
+
+TEST_F(MainDialogTest, SiteGetShowsAndUsesWhatIsStoredOrWithoutAStoreTheSiteInUse)
+{
+    dialog.setSettingsStore(&store);
+    open();
+    window.type(MainId::Latitude, "10");
+    window.type(MainId::Longitude, "20");
+    click(MainId::PlaceSet);
+    // Another copy of the program saved a site since.
+    UserSettings other;
+    other.siteSet = true;
+    other.latitude = -12;
+    other.longitude = 130;
+    store.text = formatUserSettings(other);
+    window.type(MainId::Longitude, "typed, not set");
+    click(MainId::PlaceGet);
+    EXPECT_EQ(window.text(MainId::Latitude), "-12");
+    EXPECT_EQ(window.text(MainId::Longitude), "130");
+    EXPECT_DOUBLE_EQ(model.siteLongitude(), 130);
+
+    FakeSurface surface(mainDialogLayout());
+    DlgMain storeless(&control, &model, &host);
+    storeless.onInit(surface);
+    surface.type(MainId::Latitude, "1");
+    surface.type(MainId::Longitude, "2");
+    surface.click(storeless, MainId::PlaceSet);
+    surface.type(MainId::Longitude, "typed, not set");
+    surface.click(storeless, MainId::PlaceGet);
+    EXPECT_EQ(surface.text(MainId::Longitude), "2");
+    EXPECT_DOUBLE_EQ(model.siteLongitude(), 2);
+}
+
+TEST_F(MainDialogTest, UtAndLstShowTheModelsTimeAndFollowTheTimer)
+{
+    open();
+    EXPECT_EQ(window.timerMs, DlgMain::timerPeriodMs);
+    EXPECT_EQ(window.text(MainId::UniversalTime), "2024-03-20 21:30:00");
+    EXPECT_EQ(window.text(MainId::SiderealTime), lst());
+    EXPECT_EQ(window.text(MainId::TimeNote), "");
+    const std::string before = lst();
+    clock.set(UtcTime{2024, 3, 20, 23, 59, 59});
+    tick();
+    EXPECT_EQ(window.text(MainId::UniversalTime), "2024-03-20 23:59:59");
+    EXPECT_EQ(window.text(MainId::SiderealTime), lst());
+    EXPECT_NE(lst(), before);
+}
+
+TEST_F(MainDialogTest, TimeSetMakesTheTypedUtcTheModelsTimeAsACorrectionOfTheComputerClock)
+{
+    struct Case {
+        const char* typed;
+        std::int64_t correction;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"2024-03-20 21:31:40", 100, "2024-03-20 21:31:40"},
+        {" 2024-03-20 21:29:59 ", -1, "2024-03-20 21:29:59"},
+        {"2024-03-21 00:00:00", 9000, "2024-03-21 00:00:00"},
+        {"2024-02-29 21:30:00", -20 * 86400, "2024-02-29 21:30:00"},
+        {"2025-03-20 21:30:00", 365 * 86400, "2025-03-20 21:30:00"},
+        {"2023-03-20 21:30:00", -366 * 86400, "2023-03-20 21:30:00"},
+        {"2024-03-20 21:30:00", 0, "2024-03-20 21:30:00"},
+    };
+    open();
+    for (const Case& c : cases) {
+        // Every correction is against the computer's clock, not the last one.
+        model.setUtcCorrection(12345);
+        window.type(MainId::UniversalTime, c.typed);
+        EXPECT_TRUE(click(MainId::TimeSet));
+        EXPECT_EQ(model.utcCorrection(), c.correction) << c.typed;
+        EXPECT_EQ(window.text(MainId::UniversalTime), c.shown);
+        EXPECT_EQ(window.text(MainId::TimeNote), c.correction ? "corrected" : "");
+        EXPECT_EQ(window.text(MainId::SiderealTime), lst());
+        EXPECT_EQ(window.text(MainId::MessageLine), "");
+    }
+    // The corrected clock runs on with the computer's.
+    window.type(MainId::UniversalTime, "2024-03-20 21:31:40");
+    click(MainId::TimeSet);
+    clock.set(UtcTime{2024, 3, 20, 21, 30, 30});
+    tick();
+    EXPECT_EQ(window.text(MainId::UniversalTime), "2024-03-20 21:32:10");
+}
+
+TEST_F(MainDialogTest, TimeSetRefusesTextThatIsNoInstant)
+{
+    open();
+    for (const char* typed : {"", "2024-03-20", "2024-3-20 21:30:00", "2024-02-30 10:00:00", "2023-02-29 10:00:00",
+                              "2024-13-01 10:00:00", "2024-03-20 24:00:00", "2024-03-20 21:60:00",
+                              "2024-03-20 21:30:60", "2024-03-20T21:30:00", "2024-03-20 21:30:00Z"}) {
+        window.type(MainId::UniversalTime, typed);
+        click(MainId::TimeSet);
+        EXPECT_EQ(model.utcCorrection(), 0) << typed;
+        EXPECT_EQ(window.text(MainId::MessageLine), "Time not set: UT not YYYY-MM-DD HH:MM:SS") << typed;
+    }
+}
+
+TEST_F(MainDialogTest, TimeGetReturnsToTheComputersClock)
+{
+    open();
+    window.type(MainId::UniversalTime, "2024-03-20 22:00:00");
+    click(MainId::TimeSet);
+    EXPECT_TRUE(click(MainId::TimeGet));
+    EXPECT_EQ(model.utcCorrection(), 0);
+    EXPECT_EQ(window.text(MainId::UniversalTime), "2024-03-20 21:30:00");
+    EXPECT_EQ(window.text(MainId::TimeNote), "");
+    EXPECT_EQ(window.text(MainId::SiderealTime), lst());
+}
+
+TEST_F(MainDialogTest, TheTimerLeavesAUtTheOperatorIsTypingAlone)
+{
+    open();
+    window.type(MainId::UniversalTime, "2024-03-2");
+    clock.set(UtcTime{2024, 3, 20, 21, 30, 5});
+    tick();
+    EXPECT_EQ(window.text(MainId::UniversalTime), "2024-03-2");
+    EXPECT_EQ(window.text(MainId::SiderealTime), lst());
+}
+
+TEST_F(MainDialogTest, LiveViewAlternatesEncodersAndAxesWhileConnected)
+{
+    open();
+    tick(3);
+    EXPECT_TRUE(control.calls.empty()) << "not connected yet";
+    enableControls();
+    EXPECT_TRUE(window.isChecked(MainId::LiveView));
+    tick(4);
+    EXPECT_EQ(control.calls, (Calls{"readEncoders 0", "readEncoders 3", "readEncoders 0", "readEncoders 3"}));
+
+    control.calls.clear();
+    window.click(dialog, MainId::LiveView);
+    tick(3);
+    EXPECT_TRUE(control.calls.empty()) << "turned off";
+}
+
+TEST_F(MainDialogTest, LiveViewEndsWithTheConnection)
+{
+    for (std::uint16_t status : {Status::ConnectionClosed, Status::ConnectionLost, Status::OutputDiscarded,
+                                 Status::NotConnectedYet}) {
+        open();
+        enableControls();
+        model.onStatus(status);
+        deliver();
+        tick(3);
+        EXPECT_TRUE(control.calls.empty()) << status;
+    }
+    enableControls();
+    click(MainId::Disconnect);
+    tick(3);
+    EXPECT_EQ(control.calls, (Calls{"disconnect"}));
+}
+
+TEST_F(MainDialogTest, AClickThatMovesTheMountKeepsTheLiveViewQuietForAWhile)
+{
+    const int moving[] = {MainId::Goto, MainId::SyncToTarget, MainId::SyncToEncoders, MainId::North,
+                          MainId::FlipEast};
+    open();
+    enableControls();
+    window.type(MainId::TargetRa, "1");
+    window.type(MainId::TargetDec, "2");
+    for (int id : moving) {
+        tick(); // a reading, then the click
+        click(id);
+        control.calls.clear();
+        tick(DlgMain::liveViewPauseTicks);
+        EXPECT_TRUE(control.calls.empty()) << id;
+        tick();
+        EXPECT_EQ(control.calls.size(), 1u) << id;
+    }
+}
+
+TEST_F(MainDialogTest, TheSpeedNumberFollowsTheSlider)
+{
+    open();
+    EXPECT_EQ(window.text(MainId::SpeedValue), "10");
+    window.setSliderPosition(MainId::Speed, 31);
+    EXPECT_TRUE(dialog.onCommand(window, MainId::Speed));
+    EXPECT_EQ(window.text(MainId::SpeedValue), "31");
+    // A renderer that does not report the move: the timer catches up.
+    window.setSliderPosition(MainId::Speed, 0);
+    tick();
+    EXPECT_EQ(window.text(MainId::SpeedValue), "0");
+    EXPECT_TRUE(control.calls.empty()) << "moving the slider sends nothing";
+}
+
+TEST_F(MainDialogTest, OpeningThePortListEnumeratesAgainAndKeepsAChoiceThatIsStillThere)
+{
+    std::vector<PortEntry> present = {{1, "ttyS0", "/dev/ttyS0", "", false}};
+    int enumerations = 0;
+    dialog.setPortSource([&] {
+        ++enumerations;
+        return catalogPortChoices(present);
+    });
+    open(PortChoices{});
+    EXPECT_EQ(window.at(MainId::PortList).list, (std::vector<std::string>{"ttyS0", "Simulator"}));
+    window.selectListEntry(MainId::PortList, 0);
+
+    struct Case {
+        std::vector<PortEntry> plugged;
+        std::vector<std::string> listed;
+        int selected;
+    };
+    const Case cases[] = {
+        // An adapter arrives: the operator's ttyS0 stays chosen.
+        {{{1, "ttyS0", "/dev/ttyS0", "", false}, {2, "ttyUSB0", "/dev/ttyUSB0", "FT232R", true}},
+         {"ttyS0", "ttyUSB0 (FT232R)", "Simulator"}, 0},
+        // ttyS0 goes: the catalogue's own choice, the adapter.
+        {{{2, "ttyUSB0", "/dev/ttyUSB0", "FT232R", true}}, {"ttyUSB0 (FT232R)", "Simulator"}, 0},
+        // Everything goes: the simulator.
+        {{}, {"Simulator"}, 0},
+    };
+    for (const Case& c : cases) {
+        present = c.plugged;
+        dialog.onListOpening(window, MainId::PortList);
+        EXPECT_EQ(window.at(MainId::PortList).list, c.listed);
+        EXPECT_EQ(window.selectedListEntry(MainId::PortList), c.selected);
+    }
+    present = {{1, "ttyS0", "/dev/ttyS0", "", false}, {2, "ttyUSB0", "/dev/ttyUSB0", "FT232R", true}};
+    dialog.onListOpening(window, MainId::PortList);
+    window.selectListEntry(MainId::PortList, 0);
+    click(MainId::Connect);
+    EXPECT_EQ(control.calls, (Calls{"connect 1 9600"})) << "Connect takes the number of the list it shows";
+    EXPECT_EQ(enumerations, 5);
+    dialog.onListOpening(window, MainId::Speed);
+    EXPECT_EQ(enumerations, 5) << "only the port list enumerates";
+}
+
+TEST_F(MainDialogTest, WithoutAPortSourceOpeningTheListChangesNothing)
+{
+    open();
+    window.selectListEntry(MainId::PortList, 4);
+    dialog.onListOpening(window, MainId::PortList);
+    EXPECT_EQ(window.at(MainId::PortList).list.size(), 256u);
+    EXPECT_EQ(window.selectedListEntry(MainId::PortList), 4);
 }
 
 }  // namespace
