@@ -31,6 +31,83 @@ void cancelAndSettle(HANDLE file, OVERLAPPED& overlapped, bool& pending)
     pending = false;
 }
 
+// One client's reads and writes on the pipe, each overlapped with an event
+// of its own. Whatever is still in progress is cancelled and settled on the
+// way out, before the buffers go.
+struct PipeTraffic {
+    explicit PipeTraffic(HANDLE p) : pipe(p), readDone(makeEvent()), writeDone(makeEvent()) {}
+    ~PipeTraffic()
+    {
+        cancelAndSettle(pipe, readOverlapped, reading);
+        cancelAndSettle(pipe, writeOverlapped, writing);
+    }
+    PipeTraffic(const PipeTraffic&) = delete;
+    PipeTraffic& operator=(const PipeTraffic&) = delete;
+
+    bool ready() const { return readDone.valid() && writeDone.valid(); }
+
+    // A read that completes at once still signals its event, so both cases
+    // are handled by the caller's wait.
+    bool startRead()
+    {
+        ::ResetEvent(readDone.get());
+        readOverlapped = OVERLAPPED{};
+        readOverlapped.hEvent = readDone.get();
+        reading = ::ReadFile(pipe, input, sizeof input, nullptr, &readOverlapped) || ::GetLastError() == ERROR_IO_PENDING;
+        return reading;
+    }
+
+    // Hands a finished read to received and starts the next; false once the
+    // client has gone.
+    template <typename Received>
+    bool takeRead(Received&& received)
+    {
+        if (::WaitForSingleObject(readDone.get(), 0) != WAIT_OBJECT_0)
+            return true;
+        DWORD n = 0;
+        const BOOL ok = ::GetOverlappedResult(pipe, &readOverlapped, &n, FALSE);
+        reading = false;
+        if (!ok)
+            return false;
+        if (n > 0)
+            received(input, static_cast<std::size_t>(n));
+        return startRead();
+    }
+
+    bool finishWrite()
+    {
+        if (!writing || ::WaitForSingleObject(writeDone.get(), 0) != WAIT_OBJECT_0)
+            return true;
+        DWORD n = 0;
+        const BOOL ok = ::GetOverlappedResult(pipe, &writeOverlapped, &n, FALSE);
+        writing = false;
+        return ok;
+    }
+
+    // Takes everything pending as the next write.
+    bool startWrite(std::vector<std::uint8_t>& pending)
+    {
+        inFlight.swap(pending);
+        pending.clear();
+        ::ResetEvent(writeDone.get());
+        writeOverlapped = OVERLAPPED{};
+        writeOverlapped.hEvent = writeDone.get();
+        writing = ::WriteFile(pipe, inFlight.data(), static_cast<DWORD>(inFlight.size()), nullptr, &writeOverlapped) ||
+                  ::GetLastError() == ERROR_IO_PENDING;
+        return writing;
+    }
+
+    HANDLE pipe;
+    WinHandle readDone;
+    WinHandle writeDone;
+    OVERLAPPED readOverlapped{};
+    OVERLAPPED writeOverlapped{};
+    bool reading = false;
+    bool writing = false;
+    std::uint8_t input[512];
+    std::vector<std::uint8_t> inFlight;   // the write in progress
+};
+
 }  // namespace
 
 PipeHost::PipeHost() : PipeHost(Options{}) {}
@@ -160,98 +237,40 @@ bool PipeHost::awaitClient()
 
 PipeHost::SessionEnd PipeHost::serve()
 {
-    WinHandle readDone = makeEvent();
-    WinHandle writeDone = makeEvent();
-    if (!readDone.valid() || !writeDone.valid())
-        return SessionEnd::Stop;
-
-    OVERLAPPED readOverlapped{};
-    OVERLAPPED writeOverlapped{};
-    bool reading = false;
-    bool writing = false;
-    std::uint8_t input[512];
-    std::vector<std::uint8_t> pending;    // replies not yet handed to the pipe
-    std::vector<std::uint8_t> inFlight;   // the write in progress
-
-    // A read that completes at once still signals its event, so both cases
-    // are handled by the wait below.
-    auto startRead = [&] {
-        ::ResetEvent(readDone.get());
-        readOverlapped = OVERLAPPED{};
-        readOverlapped.hEvent = readDone.get();
-        reading = ::ReadFile(pipe.get(), input, sizeof input, nullptr, &readOverlapped) ||
-                  ::GetLastError() == ERROR_IO_PENDING;
-        return reading;
-    };
-
+    PipeTraffic traffic(pipe.get());
+    if (!traffic.ready() || !traffic.startRead())
+        return traffic.ready() ? SessionEnd::ClientLeft : SessionEnd::Stop;
+    std::vector<std::uint8_t> pending;   // replies not yet handed to the pipe
     auto vanishSince = Clock::now();
     bool vanishing = false;
-    SessionEnd end = SessionEnd::ClientLeft;
-
-    if (!startRead())
-        return end;
     for (;;) {
-        const int timeout = waitLimitMs();
-        const HANDLE waits[] = {stopEvent.get(), readDone.get(), wakeEvent.get(), writeDone.get()};
-        const DWORD which = ::WaitForMultipleObjects(writing ? 4 : 3, waits, FALSE, static_cast<DWORD>(timeout));
-        if (which == WAIT_OBJECT_0) {
-            end = SessionEnd::Stop;
-            break;
-        }
+        const HANDLE waits[] = {stopEvent.get(), traffic.readDone.get(), wakeEvent.get(), traffic.writeDone.get()};
+        const DWORD which = ::WaitForMultipleObjects(traffic.writing ? 4 : 3, waits, FALSE,
+                                                     static_cast<DWORD>(waitLimitMs()));
+        if (which == WAIT_OBJECT_0)
+            return SessionEnd::Stop;
         const auto now = Clock::now();
-
-        if (::WaitForSingleObject(readDone.get(), 0) == WAIT_OBJECT_0) {
-            DWORD n = 0;
-            const BOOL ok = ::GetOverlappedResult(pipe.get(), &readOverlapped, &n, FALSE);
-            reading = false;
-            if (!ok)
-                break;   // the client has closed its end
-            if (n > 0)
-                receiveFromClient(input, n, now);
-            if (!startRead())
-                break;
-        }
-        if (writing && ::WaitForSingleObject(writeDone.get(), 0) == WAIT_OBJECT_0) {
-            DWORD n = 0;
-            const BOOL ok = ::GetOverlappedResult(pipe.get(), &writeOverlapped, &n, FALSE);
-            writing = false;
-            if (!ok)
-                break;
-        }
-
+        // A failed read or write: the client has closed its end.
+        if (!traffic.takeRead([&](const std::uint8_t* bytes, std::size_t n) { receiveFromClient(bytes, n, now); }) ||
+            !traffic.finishWrite())
+            return SessionEnd::ClientLeft;
         catchUp(now, pending);
-
-        if (!writing && !pending.empty()) {
-            inFlight.swap(pending);
-            pending.clear();
-            ::ResetEvent(writeDone.get());
-            writeOverlapped = OVERLAPPED{};
-            writeOverlapped.hEvent = writeDone.get();
-            writing = ::WriteFile(pipe.get(), inFlight.data(), static_cast<DWORD>(inFlight.size()), nullptr,
-                                  &writeOverlapped) ||
-                      ::GetLastError() == ERROR_IO_PENDING;
-            if (!writing)
-                break;
-        }
+        if (!traffic.writing && !pending.empty() && !traffic.startWrite(pending))
+            return SessionEnd::ClientLeft;
 
         bool vanish;
         {
             std::lock_guard<std::mutex> guard(mutex);
             vanish = controller.vanished() && !controller.hasQueuedOutput();
         }
-        if (vanish && pending.empty() && !writing) {
+        if (vanish && pending.empty() && !traffic.writing) {
             if (!vanishing)
                 vanishSince = now;
             vanishing = true;
-            if (now - vanishSince > hangUpLinger) {
-                end = SessionEnd::Vanished;
-                break;
-            }
+            if (now - vanishSince > hangUpLinger)
+                return SessionEnd::Vanished;
         }
     }
-    cancelAndSettle(pipe.get(), readOverlapped, reading);
-    cancelAndSettle(pipe.get(), writeOverlapped, writing);
-    return end;
 }
 
 void PipeHost::hangUp()
