@@ -258,16 +258,50 @@ void DlgMain::onTimer(iControlSurface&)
     // Renderers need not report every move of the slider; its number
     // catches up here at the latest.
     showSpeed(0);
+    if (readingOut != noReading && ++readingOutTicks >= readingLostTicks) {
+        // Never answered and never reported: ask for what is wanted anew.
+        readingOut = noReading;
+        sendWantedReading();
+    }
     if (liveViewQuietTicks > 0) {
         --liveViewQuietTicks;
         return;
     }
-    if (!connected || !surface().isChecked(MainId::LiveView))
+    // One reading at a time: asking again while one is out would restart
+    // the link's wait for it, so a controller that stopped answering would
+    // never be reported.
+    if (!connected || readingOut != noReading || !surface().isChecked(MainId::LiveView))
         return;
     // The link holds a reading back while the line is busy, so this never
     // cuts into positioning; it only keeps the rows current.
-    control->readEncoders(liveViewAxesNext ? ReadMode::Axes : ReadMode::Encoders);
+    askReading(liveViewAxesNext ? ReadMode::Axes : ReadMode::Encoders);
     liveViewAxesNext = !liveViewAxesNext;
+}
+
+void DlgMain::askReading(ReadMode::Mode mode)
+{
+    (mode == ReadMode::Axes ? axesWanted : encodersWanted) = true;
+    if (readingOut == noReading)
+        sendWantedReading();
+}
+
+void DlgMain::sendWantedReading()
+{
+    if (!axesWanted && !encodersWanted)
+        return;
+    // The axes first: a Target GET waits for them.
+    const ReadMode::Mode mode = axesWanted ? ReadMode::Axes : ReadMode::Encoders;
+    (mode == ReadMode::Axes ? axesWanted : encodersWanted) = false;
+    readingOut = mode;
+    readingOutTicks = 0;
+    control->readEncoders(mode);
+}
+
+void DlgMain::forgetReadings()
+{
+    readingOut = noReading;
+    encodersWanted = false;
+    axesWanted = false;
 }
 
 void DlgMain::onListOpening(iControlSurface& dialog, int id)
@@ -382,7 +416,17 @@ void DlgMain::showStatus(std::uint16_t status)
     case Status::NotConnectedYet:
     case Status::ConnectionLost:
     case Status::PortInUse:
-    case Status::OutputDiscarded: connected = false; break;
+    case Status::OutputDiscarded:
+        connected = false;
+        forgetReadings();
+        targetGetPending = false;
+        break;
+    case Status::NoReply:
+    case Status::CommunicationError:
+        // The reading out will not be answered; what is wanted goes next.
+        readingOut = noReading;
+        sendWantedReading();
+        break;
     default: break;
     }
     iControlSurface* dialog = window.load(std::memory_order_relaxed);
@@ -423,6 +467,10 @@ void DlgMain::showMountState(const MountState& mountState)
     iControlSurface* dialog = window.load(std::memory_order_relaxed);
     if (!dialog)
         return;
+    // The record keeps the last of both readings; which one is new is
+    // known only from what was asked.
+    const int answered = readingOut;
+    readingOut = noReading;
     if (mountState.valid == 1) {
         retireStatusError();
         showMountStateFields(*dialog, mountState);
@@ -430,9 +478,10 @@ void DlgMain::showMountState(const MountState& mountState)
     if (mountState.axesValid == 1) {
         retireStatusError();
         showMotorRows(mountState);
-        if (targetGetPending)
+        if (targetGetPending && answered == ReadMode::Axes)
             fillTargetFromSky(mountState);
     }
+    sendWantedReading();
 }
 
 void DlgMain::showMotorRows(const MountState& m)
@@ -506,6 +555,7 @@ void DlgMain::connectPort(int)
 void DlgMain::disconnectPort(int)
 {
     connected = false;
+    forgetReadings();
     control->disconnect();
 }
 
@@ -535,7 +585,7 @@ void DlgMain::encoderSetup(int)
                               f.decFlags, f.decLeadingBits, f.decBitsPerRevolution, f.decBitsForRevolutions);
 }
 
-void DlgMain::readEncoders(int) { control->readEncoders(ReadMode::Encoders); }
+void DlgMain::readEncoders(int) { askReading(ReadMode::Encoders); }
 
 void DlgMain::syncToTarget(int)
 {
@@ -551,12 +601,12 @@ void DlgMain::syncToEncoders(int)
     control->syncToEncoders();
 }
 
-void DlgMain::getState(int) { control->readEncoders(ReadMode::Axes); }
+void DlgMain::getState(int) { askReading(ReadMode::Axes); }
 
 void DlgMain::targetGet(int)
 {
     targetGetPending = true;
-    control->readEncoders(ReadMode::Axes);
+    askReading(ReadMode::Axes);
 }
 
 void DlgMain::encoderCalibration(int)
@@ -677,7 +727,7 @@ void DlgMain::timeSet(int)
     dialog.getText(MainId::UniversalTime, text, sizeof text);
     UtcTime typed;
     if (!readUtcText(text, typed)) {
-        showMessage("Time not set: UT not YYYY-MM-DD HH:MM:SS");
+        showMessage("UT not set: use YYYY-MM-DD hh:mm:ss");
         return;
     }
     const std::int64_t computer = secondsOf(model->utcNow()) - model->utcCorrection();
@@ -702,6 +752,8 @@ void DlgMain::placeGet(int)
         setSettingsStore(settingsStore);
     else
         showSite();
+    if (siteProblem.empty())
+        showMessage("");
 }
 
 void DlgMain::placeSet(int)

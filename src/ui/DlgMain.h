@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "app/AppModel.h"
+#include "app/Codes.h"
 #include "app/Interfaces.h"
 #include "app/UserSettings.h"
 #include "ui/DialogModel.h"
@@ -35,6 +36,9 @@ public:
     // that moves the mount keeps the live view quiet.
     static constexpr int timerPeriodMs = 500;
     static constexpr int liveViewPauseTicks = 4;
+    // Timer runs after which a reading never answered counts as lost (the
+    // link itself gives up after 3 s and says so).
+    static constexpr int readingLostTicks = 10;
 
     // Runs the window modally; returns 1 once the operator has closed it.
     int runDialog();
@@ -97,6 +101,12 @@ private:
     void showSpeed(int);
     // A click that moves the mount: the live view keeps quiet for a while.
     void pauseLiveView();
+    // Every reading the window asks for goes through here: one at a time,
+    // so each record that comes back answers a known mode. A request while
+    // one is out waits for its answer.
+    void askReading(ReadMode::Mode mode);
+    void sendWantedReading();
+    void forgetReadings();
 
     void showSite();
     void showTime();
@@ -149,6 +159,13 @@ private:
     int liveViewQuietTicks = 0;
     // The live view alternates the encoders and the motor axes.
     bool liveViewAxesNext = false;
+    // The reading out and not yet answered (noReading: nothing out), for how
+    // many timer runs, and the modes asked for meanwhile.
+    static constexpr int noReading = -1;
+    int readingOut = noReading;
+    int readingOutTicks = 0;
+    bool encodersWanted = false;
+    bool axesWanted = false;
 };
 
 }  // namespace kv7

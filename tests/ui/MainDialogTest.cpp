@@ -75,6 +75,16 @@ protected:
         control.calls.clear();
     }
 
+    // The answer to the reading out: both parts of the record filled.
+    void answer()
+    {
+        MountState m;
+        m.valid = 1;
+        m.axesValid = 1;
+        model.onMountState(m);
+        deliver();
+    }
+
     // n runs of the window's timer.
     void tick(int n = 1)
     {
@@ -967,7 +977,9 @@ TEST_F(MainDialogTest, SiteGetShowsAndUsesWhatIsStoredOrWithoutAStoreTheSiteInUs
     other.longitude = 130;
     store.text = formatUserSettings(other);
     window.type(MainId::Longitude, "typed, not set");
+    click(MainId::PlaceSet);
     click(MainId::PlaceGet);
+    EXPECT_EQ(window.text(MainId::MessageLine), "") << "the refusal of the typed text is over";
     EXPECT_EQ(window.text(MainId::Latitude), "-12");
     EXPECT_EQ(window.text(MainId::Longitude), "130");
     EXPECT_DOUBLE_EQ(model.siteLongitude(), 130);
@@ -1044,7 +1056,7 @@ TEST_F(MainDialogTest, TimeSetRefusesTextThatIsNoInstant)
         window.type(MainId::UniversalTime, typed);
         click(MainId::TimeSet);
         EXPECT_EQ(model.utcCorrection(), 0) << typed;
-        EXPECT_EQ(window.text(MainId::MessageLine), "Time not set: UT not YYYY-MM-DD HH:MM:SS") << typed;
+        EXPECT_EQ(window.text(MainId::MessageLine), "UT not set: use YYYY-MM-DD hh:mm:ss") << typed;
     }
 }
 
@@ -1077,13 +1089,40 @@ TEST_F(MainDialogTest, LiveViewAlternatesEncodersAndAxesWhileConnected)
     EXPECT_TRUE(control.calls.empty()) << "not connected yet";
     enableControls();
     EXPECT_TRUE(window.isChecked(MainId::LiveView));
-    tick(4);
+    for (int i = 0; i < 4; ++i) {
+        tick();
+        answer();
+    }
     EXPECT_EQ(control.calls, (Calls{"readEncoders 0", "readEncoders 3", "readEncoders 0", "readEncoders 3"}));
 
     control.calls.clear();
     window.click(dialog, MainId::LiveView);
     tick(3);
     EXPECT_TRUE(control.calls.empty()) << "turned off";
+}
+
+TEST_F(MainDialogTest, LiveViewAsksAgainOnlyOnceTheLastReadingIsAnsweredOrLost)
+{
+    struct Case {
+        const char* name;
+        std::function<void()> ending;
+    };
+    const Case cases[] = {
+        {"answered", [&] { answer(); }},
+        {"no reply", [&] { model.onStatus(Status::NoReply); deliver(); }},
+        {"never heard of again", [&] { tick(DlgMain::readingLostTicks - 1); }},
+    };
+    open();
+    for (const Case& c : cases) {
+        enableControls();
+        tick();
+        tick(DlgMain::readingLostTicks - 2);
+        EXPECT_EQ(control.calls.size(), 1u) << c.name << ": asking again would restart the link's wait";
+        c.ending();
+        tick();
+        EXPECT_EQ(control.calls.size(), 2u) << c.name;
+        answer();
+    }
 }
 
 TEST_F(MainDialogTest, LiveViewEndsWithTheConnection)
@@ -1112,14 +1151,41 @@ TEST_F(MainDialogTest, AClickThatMovesTheMountKeepsTheLiveViewQuietForAWhile)
     window.type(MainId::TargetRa, "1");
     window.type(MainId::TargetDec, "2");
     for (int id : moving) {
-        tick(); // a reading, then the click
+        tick();   // a reading, answered, then the click
+        answer();
         click(id);
         control.calls.clear();
         tick(DlgMain::liveViewPauseTicks);
         EXPECT_TRUE(control.calls.empty()) << id;
         tick();
         EXPECT_EQ(control.calls.size(), 1u) << id;
+        answer();
     }
+}
+
+TEST_F(MainDialogTest, ReadingsAskedWhileOneIsOutFollowItsAnswerAndTargetGetTakesOnlyItsOwn)
+{
+    open();
+    enableControls();
+    tick();   // the live view asks for the encoders
+    click(MainId::TargetGet);
+    click(MainId::ReadEncoders);
+    EXPECT_EQ(control.calls, (Calls{"readEncoders 0"}));
+    // The encoders' answer carries the axes of some earlier reading: no target.
+    MountState stale = axesReading(0, 0, PierState::pierEast);
+    stale.valid = 1;
+    stale.skyValid = 1;
+    stale.raArcsec = 54000;
+    model.onMountState(stale);
+    deliver();
+    EXPECT_EQ(window.text(MainId::TargetRa), "");
+    EXPECT_EQ(control.calls, (Calls{"readEncoders 0", "readEncoders 3"}));
+    MountState fresh = stale;
+    fresh.raArcsec = 108000;
+    model.onMountState(fresh);
+    deliver();
+    EXPECT_EQ(window.text(MainId::TargetRa), "02:00:00");
+    EXPECT_EQ(control.calls, (Calls{"readEncoders 0", "readEncoders 3", "readEncoders 0"}));
 }
 
 TEST_F(MainDialogTest, TheSpeedNumberFollowsTheSlider)
