@@ -12,6 +12,12 @@ namespace {
 // Where a subclassed link label keeps the window procedure it replaced.
 constexpr wchar_t previousProcProperty[] = L"kv7.link.previousProc";
 
+bool isKind(const iDialogHandler& handler, int id, ControlKind kind)
+{
+    const ControlEntry* entry = findControl(handler.layout(), id);
+    return entry && entry->kind == kind;
+}
+
 }  // namespace
 
 int arrowBitmapId(ArrowImage image)
@@ -64,6 +70,11 @@ INT_PTR Win32Dialog::handle(UINT message, WPARAM wParam, LPARAM lParam)
     switch (message) {
     case WM_COMMAND: {
         const int id = LOWORD(wParam);
+        // A list about to drop down is filled anew before it shows.
+        if (HIWORD(wParam) == CBN_DROPDOWN && isKind(dialogHandler, id, ControlKind::DropDownList)) {
+            dialogHandler.onListOpening(*this, id);
+            return TRUE;
+        }
         // Only clicks are commands (BN_CLICKED and STN_CLICKED are both 0),
         // and Enter and Esc; edits and lists notify of focus and changes too.
         if (HIWORD(wParam) != BN_CLICKED && id != IDOK && id != IDCANCEL)
@@ -72,6 +83,11 @@ INT_PTR Win32Dialog::handle(UINT message, WPARAM wParam, LPARAM lParam)
     }
     case WM_USER:
         dialogHandler.onUserMessage(static_cast<std::uint32_t>(wParam), static_cast<std::uint32_t>(lParam));
+        return TRUE;
+    case WM_TIMER:
+        if (wParam != timerId)
+            return FALSE;
+        dialogHandler.onTimer(*this);
         return TRUE;
     case WM_CLOSE:
         dialogHandler.onClose(*this);
@@ -178,16 +194,6 @@ HWND Win32Dialog::item(int id) const
     return window ? ::GetDlgItem(window, id) : nullptr;
 }
 
-namespace {
-
-bool isKind(const iDialogHandler& handler, int id, ControlKind kind)
-{
-    const ControlEntry* entry = findControl(handler.layout(), id);
-    return entry && entry->kind == kind;
-}
-
-}  // namespace
-
 void Win32Dialog::setText(int id, std::string_view text)
 {
     if (HWND control = item(id))
@@ -287,8 +293,30 @@ void Win32Dialog::setImage(int id, ArrowImage image)
 
 void Win32Dialog::endDialog(int result)
 {
-    if (HWND window = hwnd.load())
+    if (HWND window = hwnd.load()) {
+        // No tick may reach the handler between the end and the window's
+        // destruction, which would take the timer with it anyway.
+        ::KillTimer(window, timerId);
         ::EndDialog(window, result);
+    }
+}
+
+void Win32Dialog::setTimer(int periodMs)
+{
+    HWND window = hwnd.load();
+    if (!window)
+        return;
+    // Setting it again with the same id replaces the period.
+    if (periodMs <= 0)
+        ::KillTimer(window, timerId);
+    else
+        ::SetTimer(window, timerId, static_cast<UINT>(periodMs), nullptr);
+}
+
+void Win32Dialog::clearList(int id)
+{
+    if (HWND control = item(id); control && isKind(dialogHandler, id, ControlKind::DropDownList))
+        ::SendMessageW(control, CB_RESETCONTENT, 0, 0);
 }
 
 void Win32Dialog::postUserMessage(std::uint32_t code, std::uint32_t value)

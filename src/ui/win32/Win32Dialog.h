@@ -58,6 +58,11 @@ public:
     void setImage(int id, ArrowImage image) override;
     void endDialog(int result) override;
     void postUserMessage(std::uint32_t code, std::uint32_t value) override;
+    void setTimer(int periodMs) override;
+    void clearList(int id) override;
+
+    // The id of the handler's timer on the dialog window (SetTimer).
+    static constexpr UINT_PTR timerId = 1;
 
 private:
     static INT_PTR CALLBACK dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
