@@ -166,9 +166,12 @@ void CommControl::awaitReply(std::int32_t state)
 
 void CommControl::requestEncoderReading(std::uint8_t mode)
 {
-    if (linkState == LinkState::Idle || linkState == LinkState::AwaitEncoderReading) {
-        // Asking again while a reading is out (the first request may have
-        // been lost) is harmless: whichever reply comes first answers both.
+    const bool sameReadingOut = linkState == LinkState::AwaitEncoderReading && mode == readEncoderMode;
+    if (linkState == LinkState::Idle || sameReadingOut) {
+        // Asking again for the reading that is out (the first request may
+        // have been lost) is harmless: whichever reply comes first answers
+        // both. Another kind of reading waits: its reply could not be told
+        // from the one awaited.
         sendEncoderReading(mode);
     } else if (linkState == LinkState::Pause && nextLinkState == LinkState::PollMotion) {
         // Between two motion polls the line is free: the reading goes now

@@ -96,6 +96,25 @@ TEST_F(Sky, WhereTheAxesPointIsTheTargetTheyWereSentTo)
     }
 }
 
+// An axes reading still out when the encoders are asked for: its reply is
+// longer than an encoder reading and used to be read as one.
+TEST_F(Sky, AnotherKindOfReadingWaitsForTheOneOut)
+{
+    setSide(PierAction::SetWest);
+    h.controller.silence(31);
+    h.controller.respond(122, unhex("55 09 7A 07 00 00 00 08 00 00 00"));
+    h.link.readEncoders(ReadMode::Axes);
+    h.link.readEncoders(ReadMode::Encoders);
+    h.settle();
+    ASSERT_EQ(h.controller.frameCount(), 1u);   // only the axes request is out
+    h.controller.inject(axesReply(600000, -600000));
+    h.settle();
+    ASSERT_EQ(h.listener.mountStates().size(), 2u);
+    EXPECT_EQ(h.listener.mountStates()[0].raAxisPosition, 600000);
+    EXPECT_EQ(h.listener.mountStates()[0].valid, 0);
+    EXPECT_EQ(h.listener.mountStates()[1].raEncoderPosition, 7u);
+}
+
 TEST_F(Sky, SyncToTargetSetsTheAxesAGoToThereWouldReach)
 {
     setSide(PierAction::SetEast);
