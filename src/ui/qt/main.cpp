@@ -1,8 +1,10 @@
 // kv7-encoder-setup: the desktop program on Linux.
 #include <QApplication>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -75,6 +77,45 @@ void releaseStartupMessages()
     heldMessages.clear();
 }
 
+// The link resolves port numbers on its worker thread while the window lists
+// the ports anew on its own, so one lock covers the catalogue. The catalogue
+// only grows: a number once shown keeps naming the same device, and one
+// unplugged since says so when Connect tries to open it.
+class RescanningPortCatalog final : public kv7::PortCatalog {
+public:
+    void setSimulator(kv7::SimulatorProvider* provider)
+    {
+        const std::lock_guard<std::mutex> hold(lock);
+        devices.setSimulator(provider);
+    }
+
+    std::vector<kv7::PortEntry> entries() const override
+    {
+        const std::lock_guard<std::mutex> hold(lock);
+        return devices.entries();
+    }
+
+    bool resolve(std::uint32_t number, kv7::PortBinding& binding) override
+    {
+        const std::lock_guard<std::mutex> hold(lock);
+        return devices.resolve(number, binding);
+    }
+
+    // Looks at /dev again and adds what has been plugged in since.
+    std::vector<kv7::PortEntry> rescan()
+    {
+        const kv7::LinuxPortCatalog now;
+        const std::lock_guard<std::mutex> hold(lock);
+        for (const kv7::PortEntry& e : now.entries())
+            devices.addDevice(e.device, e.description, e.adapter);
+        return devices.entries();
+    }
+
+private:
+    mutable std::mutex lock;
+    kv7::LinuxPortCatalog devices;
+};
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -86,7 +127,7 @@ int main(int argc, char** argv)
     releaseStartupMessages();
 
     kv7::sim::BuiltInSimulator simulator;
-    kv7::LinuxPortCatalog catalog;
+    RescanningPortCatalog catalog;
     catalog.setSimulator(&simulator);
 
     kv7::Application::Options options;
@@ -96,6 +137,8 @@ int main(int argc, char** argv)
     kv7::QtDialogHost host;
     kv7::DlgMain mainDialog(&app.control(), &app.model(), &host);
     mainDialog.setPortChoices(kv7::catalogPortChoices(catalog.entries()));
+    // An adapter plugged in after start shows up when the list next opens.
+    mainDialog.setPortSource([&catalog] { return kv7::catalogPortChoices(catalog.rescan()); });
     app.attachFrontEnd(&mainDialog, &mainDialog);
     app.start();
     mainDialog.runDialog();

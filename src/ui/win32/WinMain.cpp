@@ -29,6 +29,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     kv7::Win32DialogHost host(instance);
     kv7::DlgMain mainDialog(&app.control(), &app.model(), &host);
     mainDialog.setPortChoices(kv7::comPortChoices(catalog.entries()));
+    // The list is made anew each time it drops down, from the catalogue.
+    mainDialog.setPortSource([&catalog] { return kv7::comPortChoices(catalog.entries()); });
     app.attachFrontEnd(&mainDialog, &mainDialog);
     app.start();
     mainDialog.runDialog();
