@@ -1,18 +1,11 @@
-// The state file of a virtual controller (kv7sim --state FILE). One header,
-// one implementation per platform: FileStateStore.cpp for POSIX,
-// win32/FileStateStore.cpp for Windows.
+// The state file of a virtual controller (kv7sim --state FILE), read and
+// replaced through platform/AtomicFile.h (see there for what is refused and
+// how a save survives a crash). FileStateStore.cpp serves POSIX and
+// win32/FileStateStore.cpp Windows; both go through StateFileRules.h.
 //
-// Loading reads only a regular file of at most maxStateBytes, so a FIFO, a
-// device or a huge file named by mistake is refused at once instead of
-// hanging the simulator or filling its memory. A symbolic link is refused
-// too: the store replaces the file by renaming, which would put a plain
-// file where the link was.
-//
-// Saving writes a new file under a fresh, unpredictable name beside the
-// target, created exclusively (never through a link somebody planted),
-// flushes it to the disk and renames it over the target, so a crash leaves
-// either the old file or the new one. The new file keeps the old one's
-// permissions; a first file gets 0644 less the umask.
+// Loading reads only a regular file of at most maxStateBytes; a symbolic
+// link is refused. Saving writes an exclusively created temporary file
+// beside the target and renames it over the target.
 #pragma once
 
 #include <string>

@@ -1,34 +1,22 @@
 #include "sim/hosts/StateFileRules.h"
 
-#include <cstdio>
-#include <random>
-#include <utility>
+#include "platform/AtomicFile.h"
 
 namespace kv7::sim::statefile {
 
-std::string tooLarge(const std::string& path)
+StateStore::Loaded load(const std::string& path, std::string& text, std::string& error)
 {
-    return path + " is larger than " + std::to_string(maxStateBytes) + " bytes, too large for a state file";
-}
-
-StateStore::Loaded keepRead(std::string& content, std::size_t got, const std::string& path, std::string& text,
-                            std::string& error)
-{
-    if (got > maxStateBytes) {
-        error = tooLarge(path);
-        return StateStore::Loaded::Failed;
+    switch (atomicfile::readBounded(path, maxStateBytes, "a state file", text, error)) {
+    case atomicfile::Read::Text: return StateStore::Loaded::Text;
+    case atomicfile::Read::Missing: return StateStore::Loaded::Nothing;
+    case atomicfile::Read::Failed: break;
     }
-    content.resize(got);
-    text = std::move(content);
-    return StateStore::Loaded::Text;
+    return StateStore::Loaded::Failed;
 }
 
-std::filesystem::path temporaryName(const std::filesystem::path& directory, const std::string& name)
+bool save(const std::string& path, const std::string& text, std::string& error)
 {
-    std::random_device random;
-    char suffix[24];
-    std::snprintf(suffix, sizeof suffix, ".%08x%08x", random(), random());
-    return directory / ("." + name + suffix);
+    return atomicfile::replace(path, text, error);
 }
 
 }  // namespace kv7::sim::statefile

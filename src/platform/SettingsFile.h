@@ -1,0 +1,36 @@
+// The operator's settings file: where it lives on this system, and its
+// reading and replacing through AtomicFile, so a crash or two programs
+// saving at once leave one whole version. The text's meaning is the app
+// layer's (app/UserSettings.h); front ends wrap this in an iSettingsStore.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <utility>
+
+namespace kv7 {
+
+// POSIX: $XDG_CONFIG_HOME/kv7/settings.ini when that is an absolute path,
+// else $HOME/.config/kv7/settings.ini. Windows: %APPDATA%\kv7\settings.ini.
+// Empty when the environment names no such folder.
+std::string defaultSettingsPath();
+
+class SettingsFile {
+public:
+    // Settings are a few lines; anything larger is not this program's file.
+    static constexpr std::size_t maxBytes = 64 * 1024;
+
+    explicit SettingsFile(std::string path) : file(std::move(path)) {}
+
+    // A missing file is no settings yet: empty text, true.
+    bool load(std::string& text, std::string& error) const;
+    // Creates the folder when it is not there yet.
+    bool save(const std::string& text, std::string& error) const;
+
+    const std::string& path() const { return file; }
+
+private:
+    std::string file;
+};
+
+}  // namespace kv7
