@@ -182,6 +182,45 @@ bool parseDecArcsec(const std::string& input, std::int32_t& arcsec, std::string&
                           "[+|-]D:M:S (for example -05:23:28)", "(-90:00:00 to +90:00:00)", error);
 }
 
+bool parseDegrees(const std::string& text, double limit, double& degrees)
+{
+    // Decimal degrees as they are, or D[:M[:S]] with the sign in front of
+    // the whole: "-0:30" is half a degree south or west.
+    double value = 0;
+    if (text.find(':') == std::string::npos) {
+        if (!parseDouble(text, value))
+            return false;
+    } else {
+        const bool negative = !text.empty() && text[0] == '-';
+        const std::string body = !text.empty() && (text[0] == '-' || text[0] == '+') ? text.substr(1) : text;
+        double scale = 1;
+        std::size_t at = 0;
+        for (int part = 0; part < 3 && at <= body.size(); ++part) {
+            const std::size_t colon = body.find(':', at);
+            const std::string piece = body.substr(at, colon == std::string::npos ? std::string::npos : colon - at);
+            double number = 0;
+            // Only the last part may have a fraction; none has a sign of its own.
+            if (piece.empty() || piece[0] == '-' || piece[0] == '+' || !parseDouble(piece, number) || number < 0 ||
+                (part > 0 && number >= 60) || (colon != std::string::npos && number != std::floor(number)))
+                return false;
+            value += number / scale;
+            scale *= 60;
+            if (colon == std::string::npos) {
+                at = body.size() + 1;
+                break;
+            }
+            at = colon + 1;
+        }
+        if (at <= body.size())
+            return false;   // a fourth part
+        value = negative ? -value : value;
+    }
+    if (value < -limit || value > limit)
+        return false;
+    degrees = value;
+    return true;
+}
+
 bool parseUtc(const std::string& text, UtcTime& t)
 {
     // YYYY-MM-DDTHH:MM:SS

@@ -28,6 +28,11 @@ enum class Command {
     Save,
     Lst,
     PlanGoto,
+    State,
+    Sync,
+    Where,
+    Site,
+    Batch,
 };
 
 enum class FlipChoice { Ask, Flip, NoFlip, Cancel };
@@ -37,6 +42,7 @@ struct Options {
     std::string port;                   // empty: the first device, or the simulator when there is none
     std::uint32_t baud = 9600;
     double longitude = 19.5;
+    bool longitudeGiven = false;        // --longitude wins over the settings file's site
     std::optional<UtcTime> utc;         // fixed instant for the whole run
     bool json = false;
     double simTimeScale = 1.0;          // speed of the built-in simulator
@@ -62,6 +68,11 @@ struct Options {
     std::int32_t planPier = 0;          // PierState::pierWest or pierEast; 0: not given
     std::uint32_t raMicrosteps = 2400000;
     std::uint32_t decMicrosteps = 2400000;
+    bool syncEncoders = false;          // sync --encoders; otherwise to raArcsec, decArcsec
+    bool siteSet = false;               // site set LAT LON; otherwise show the site
+    double siteLatitude = 0;
+    double siteLongitude = 0;
+    std::string batchFile = "-";        // "-": standard input
 };
 
 struct ParseResult {
@@ -89,5 +100,8 @@ std::string commandName(Command command);
 bool parseRaArcsec(const std::string& text, std::uint32_t& arcsec, std::string& error);
 bool parseDecArcsec(const std::string& text, std::int32_t& arcsec, std::string& error);
 bool parseUtc(const std::string& text, UtcTime& out);
+// Degrees as [+|-]D[:M[:S]] (minutes and seconds below 60) or a decimal
+// number, within -limit..limit.
+bool parseDegrees(const std::string& text, double limit, double& degrees);
 
 }  // namespace kv7::cli

@@ -1,6 +1,7 @@
 // The commands that need a connection, each once the connect sequence has
 // read the controller's configuration.
 #include <cmath>
+#include <cstdio>
 
 #include "app/Codes.h"
 #include "app/StatusText.h"
@@ -12,6 +13,29 @@
 namespace kv7::cli {
 
 namespace {
+
+const char* pierName(std::int32_t pierState)
+{
+    switch (pierState) {
+    case PierState::pierEast: return "east";
+    case PierState::pierWest: return "west";
+    case PierState::flippingToEast: return "flipping to east";
+    case PierState::flippingToWest: return "flipping to west";
+    default: return "unknown";
+    }
+}
+
+// 0, 1 and 2 are an axis at rest; anything above is still moving.
+bool moving(std::uint8_t motionStatus) { return motionStatus > 2; }
+
+// RA arcseconds (1 h = 54000) as the target fields take them, H:M:S.
+std::string raText(std::uint32_t raArcsec)
+{
+    const std::uint32_t seconds = (raArcsec / 15) % 86400;
+    char b[16];
+    std::snprintf(b, sizeof b, "%02u:%02u:%02u", seconds / 3600, seconds / 60 % 60, seconds % 60);
+    return b;
+}
 
 std::string configurationJson(const ControllerParameters& p, const AxisConfiguration& a)
 {
@@ -62,6 +86,9 @@ int Session::command()
     case Command::ReverseMotor:
         return simple(0, [&] { c.setMotorReversal(o.reverseBits, app.model().parameters.motorExtraByte); });
     case Command::Save: return simple(Status::ParametersStored, [&] { c.storeParameters(); });
+    case Command::State: return axes(false);
+    case Command::Where: return axes(true);
+    case Command::Sync: return sync();
     default: return 0;
     }
 }
@@ -167,6 +194,72 @@ int Session::move()
     }
     reportStatuses(from);
     return 0;
+}
+
+}  // namespace kv7::cli
+
+namespace kv7::cli {
+
+int Session::axes(bool where)
+{
+    const int before = console.allMountStates();
+    app.control().readEncoders(ReadMode::Axes);
+    if (!console.runUntil([&] { return console.allMountStates() > before || console.firstError() >= 0; },
+                          limit(10)))
+        return failNoAnswer("to the reading of the motor axes");
+    if (console.firstError() >= 0)
+        return failWithStatus(console.firstError());
+    const MountState& m = app.model().mountState;
+    const char* pier = pierName(m.pierState);
+    if (options.json) {
+        Json j;
+        if (where) {
+            j.boolean("known", m.skyValid == 1);
+            if (m.skyValid == 1) {
+                j.num("raArcsec", std::uint64_t{m.raArcsec})
+                    .str("ra", raText(m.raArcsec))
+                    .num("decArcsec", std::int64_t{m.decArcsec})
+                    .str("dec", dmsText(m.decArcsec));
+            }
+        } else {
+            j.num("raAxisPosition", std::int64_t{m.raAxisPosition})
+                .num("decAxisPosition", std::int64_t{m.decAxisPosition})
+                .num("raMotionStatus", std::uint64_t{m.raMotionStatus})
+                .num("decMotionStatus", std::uint64_t{m.decMotionStatus})
+                .boolean("raMoving", moving(m.raMotionStatus))
+                .boolean("decMoving", moving(m.decMotionStatus));
+        }
+        out() << j.num("pierState", std::int64_t{m.pierState}).str("pier", pier).text() << "\n";
+        return 0;
+    }
+    if (!where) {
+        auto motion = [](std::uint8_t status) { return moving(status) ? "moving" : "at rest"; };
+        out() << "RA axis:  " << m.raAxisPosition << " microsteps  " << motion(m.raMotionStatus) << "\n"
+              << "Dec axis: " << m.decAxisPosition << " microsteps  " << motion(m.decMotionStatus) << "\n"
+              << "Pier:     " << pier << "\n";
+    } else if (m.skyValid == 1) {
+        out() << "RA:  " << raText(m.raArcsec) << "\nDec: " << dmsText(m.decArcsec) << "\nPier: " << pier << "\n";
+    } else {
+        out() << "Position unknown: the side of the pier is " << pier
+              << "; set it with pier set-east or pier set-west.\n";
+    }
+    return 0;
+}
+
+int Session::sync()
+{
+    iKV7Control& c = app.control();
+    if (!options.syncEncoders)
+        return simple(Status::SyncedToTarget, [&] { c.syncToTarget(options.raArcsec, options.decArcsec); });
+    // The link syncs only from a reading of the last two seconds: take one
+    // now, on this connection.
+    const int before = console.mountStates();
+    c.readEncoders(ReadMode::Encoders);
+    if (!console.runUntil([&] { return console.mountStates() > before || console.firstError() >= 0; }, limit(10)))
+        return failNoAnswer("to the encoder reading");
+    if (console.firstError() >= 0)
+        return failWithStatus(console.firstError());
+    return simple(Status::SyncedToEncoders, [&] { c.syncToEncoders(); });
 }
 
 }  // namespace kv7::cli

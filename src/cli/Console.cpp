@@ -36,6 +36,7 @@ void Console::askMeridianFlip(std::int32_t kind)
 
 void Console::showMountState(const MountState& mountState)
 {
+    ++allMountStateCount;
     if (mountState.valid == 1)
         ++mountStateCount;
 }

@@ -45,6 +45,8 @@ public:
     int firstError() const;
     int configurations() const { return configurationCount; }
     int mountStates() const { return mountStateCount; }
+    // Every mount state shown, the motor axes' readings among them.
+    int allMountStates() const { return allMountStateCount; }
     const std::vector<std::int32_t>& prompts() const { return promptLog; }
     const std::vector<std::uint16_t>& answers() const { return answerLog; }
 
@@ -62,6 +64,7 @@ private:
     std::vector<std::uint16_t> answerLog;
     int configurationCount = 0;
     int mountStateCount = 0;
+    int allMountStateCount = 0;
 };
 
 }  // namespace kv7::cli

@@ -1,5 +1,6 @@
 #include "cli/Offline.h"
 
+#include <charconv>
 #include <cstdio>
 #include <string>
 
@@ -8,6 +9,7 @@
 #include "astro/Astro.h"
 #include "astro/TextConvert.h"
 #include "cli/Json.h"
+#include "cli/Ports.h"
 #include "link/PositioningMath.h"
 
 namespace kv7::cli {
@@ -20,6 +22,14 @@ std::string clockText(double hours)
     char text[64];
     formatSiderealTime(hours, text);
     return text;
+}
+
+// Every digit the number has, as the settings file keeps it.
+std::string degreesText(double v)
+{
+    char b[32];
+    const auto r = std::to_chars(b, b + sizeof b, v);
+    return std::string(b, r.ptr);
 }
 
 std::string utcText(const UtcTime& t)
@@ -144,6 +154,76 @@ int planGoto(const Options& o, Environment& env, const iUtcClock& clock)
     else
         printPlan(*env.out, plan);
     return 0;
+}
+
+int site(const Options& o, Environment& env, const UserSettings& loaded)
+{
+    std::ostream& out = *env.out;
+    if (o.siteSet) {
+        if (!env.settings) {
+            *env.err << "kv7ctl: this system gives no place for the settings file (set HOME or XDG_CONFIG_HOME)\n";
+            return 1;
+        }
+        UserSettings s = loaded;
+        s.siteSet = true;
+        s.latitude = o.siteLatitude;
+        s.longitude = o.siteLongitude;
+        std::string error;
+        if (!env.settings->save(formatUserSettings(s), error)) {
+            *env.err << "kv7ctl: the site was not saved: " << error << "\n";
+            return 1;
+        }
+        if (o.json) {
+            out << Json()
+                       .str("command", "site")
+                       .boolean("ok", true)
+                       .num("latitude", s.latitude)
+                       .num("longitude", s.longitude)
+                       .str("settingsFile", env.settingsPath)
+                       .text()
+                << "\n";
+        } else {
+            out << "Site saved: latitude " << degreesText(s.latitude) << ", longitude " << degreesText(s.longitude)
+                << " (" << env.settingsPath << ")\n";
+        }
+        return 0;
+    }
+    if (o.json) {
+        Json j;
+        j.boolean("siteSet", loaded.siteSet);
+        if (loaded.siteSet)
+            j.num("latitude", loaded.latitude).num("longitude", loaded.longitude);
+        out << j.str("settingsFile", env.settingsPath).num("longitudeInUse", o.longitude).text() << "\n";
+        return 0;
+    }
+    if (loaded.siteSet)
+        out << "Site: latitude " << degreesText(loaded.latitude) << ", longitude " << degreesText(loaded.longitude);
+    else
+        out << "Site: the built-in default, longitude " << degreesText(UserSettings::defaultLongitude);
+    out << " (" << (env.settingsPath.empty() ? std::string("no settings file") : env.settingsPath) << ")\n";
+    if (o.longitudeGiven)
+        out << "In use: longitude " << degreesText(o.longitude) << " (--longitude)\n";
+    return 0;
+}
+
+bool needsNoConnection(Command c)
+{
+    return c == Command::Help || c == Command::Ports || c == Command::Lst || c == Command::PlanGoto ||
+           c == Command::Site || c == Command::None;
+}
+
+int runOffline(const Options& o, Environment& env, const iUtcClock& clock, const UserSettings& settings)
+{
+    switch (o.command) {
+    case Command::Help:
+        *env.out << (o.helpTopic.empty() || o.helpTopic == "help" ? usageText() : commandHelp(o.helpTopic));
+        return 0;
+    case Command::Ports: return listPorts(o, env);
+    case Command::Lst: return siderealTime(o, env, clock);
+    case Command::PlanGoto: return planGoto(o, env, clock);
+    case Command::Site: return site(o, env, settings);
+    default: return 2;
+    }
 }
 
 }  // namespace kv7::cli

@@ -1,8 +1,9 @@
-// The commands that need no connection: the sidereal time and the plan of
-// a GOTO.
+// The commands that need no connection: help, the ports, the sidereal
+// time, the plan of a GOTO and the site.
 #pragma once
 
 #include "app/Interfaces.h"
+#include "app/UserSettings.h"
 #include "cli/CliOptions.h"
 #include "cli/Runner.h"
 
@@ -10,5 +11,11 @@ namespace kv7::cli {
 
 int siderealTime(const Options& options, Environment& env, const iUtcClock& clock);
 int planGoto(const Options& options, Environment& env, const iUtcClock& clock);
+// settings: what the settings file held when the run began.
+int site(const Options& options, Environment& env, const UserSettings& settings);
+
+bool needsNoConnection(Command command);
+// Runs a command needsNoConnection holds for; the exit code.
+int runOffline(const Options& options, Environment& env, const iUtcClock& clock, const UserSettings& settings);
 
 }  // namespace kv7::cli

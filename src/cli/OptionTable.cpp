@@ -31,7 +31,8 @@ bool takeBaud(Options& o, const std::string& v, std::string&)
 
 bool takeLongitude(Options& o, const std::string& v, std::string&)
 {
-    return parseDouble(v, o.longitude) && o.longitude >= -180 && o.longitude <= 180;
+    o.longitudeGiven = parseDouble(v, o.longitude) && o.longitude >= -180 && o.longitude <= 180;
+    return o.longitudeGiven;
 }
 
 bool takeUtc(Options& o, const std::string& v, std::string&)
@@ -106,6 +107,12 @@ bool takeMicrosteps(const std::string& v, std::uint32_t& out)
     return true;
 }
 
+bool takeEncoders(Options& o, const std::string&, std::string&)
+{
+    o.syncEncoders = true;
+    return true;
+}
+
 bool takeRaMicrosteps(Options& o, const std::string& v, std::string&) { return takeMicrosteps(v, o.raMicrosteps); }
 bool takeDecMicrosteps(Options& o, const std::string& v, std::string&) { return takeMicrosteps(v, o.decMicrosteps); }
 
@@ -150,6 +157,40 @@ std::string targetArguments(Options& o, const std::vector<std::string>& args, co
         return error;
     if (o.command == Command::PlanGoto && o.planPier == 0)
         return "plan-goto needs --pier east or --pier west; " + usageLine(spec);
+    return {};
+}
+
+std::string syncArguments(Options& o, const std::vector<std::string>& args, const CommandSpec& spec)
+{
+    if (o.syncEncoders) {
+        if (!args.empty())
+            return "sync --encoders takes no RA and DEC; " + usageLine(spec);
+        return {};
+    }
+    if (args.size() != 2)
+        return "sync needs RA and DEC, or --encoders; " + usageLine(spec);
+    return targetArguments(o, args, spec);
+}
+
+std::string siteArguments(Options& o, const std::vector<std::string>& args, const CommandSpec& spec)
+{
+    if (args.empty())
+        return {};
+    if (args[0] != "set" || args.size() != 3)
+        return "site takes nothing, or set LAT LON; " + usageLine(spec);
+    if (!parseDegrees(args[1], 90, o.siteLatitude))
+        return "latitude " + args[1] + " is not degrees (D:M:S or decimal) from -90 to 90, north positive";
+    if (!parseDegrees(args[2], 180, o.siteLongitude))
+        return "longitude " + args[2] + " is not degrees (D:M:S or decimal) from -180 to 180, east positive";
+    o.siteSet = true;
+    return {};
+}
+
+std::string batchArguments(Options& o, const std::vector<std::string>& args, const CommandSpec& spec)
+{
+    if (args.size() > 1)
+        return "batch takes one file, or - for standard input; " + usageLine(spec);
+    o.batchFile = args.empty() ? "-" : args[0];
     return {};
 }
 
@@ -249,7 +290,9 @@ const OptionSpec options[] = {
      "is none",
      "--port needs a device, a number or sim", takePort, nullptr},
     {"--baud", "9600|115200", every, "line speed (default 9600)", "--baud must be 9600 or 115200", takeBaud, nullptr},
-    {"--longitude", "DEG", every, "site longitude, east positive (default 19.5)",
+    {"--longitude", "DEG", every,
+     "site longitude, east positive (default: the settings\n"
+     "file's site, else 19.5)",
      "--longitude needs degrees between -180 and 180 (east positive)", takeLongitude, nullptr},
     {"--utc", "YYYY-MM-DDTHH:MM:SS", every, "fix the clock at this UTC instant for the whole run",
      "--utc needs a UTC instant as YYYY-MM-DDTHH:MM:SS", takeUtc, nullptr},
@@ -275,6 +318,8 @@ const OptionSpec options[] = {
     {"--cancel", nullptr, Command::Goto, "do not position", nullptr, takeCancel, flipMisplaced},
     {"--pier", "east|west", Command::PlanGoto, nullptr, "--pier must be east or west", takePier,
      "--pier belongs to plan-goto"},
+    {"--encoders", nullptr, Command::Sync, "set the motor positions from a fresh encoder reading instead",
+     nullptr, takeEncoders, "--encoders belongs to sync"},
     {"--ra-microsteps", "N", Command::PlanGoto, nullptr,
      "--ra-microsteps needs a whole number of microsteps per axis revolution (at least 24)", takeRaMicrosteps,
      nullptr},
@@ -284,6 +329,12 @@ const OptionSpec options[] = {
 };
 
 const CommandSpec commands[] = {
+    {"batch", Command::Batch, "batch [FILE|-]",
+     "Run the commands of FILE (or standard input), one a line as on the command line, over\n"
+     "one connection. Blank lines and words from # on are skipped. The first command that\n"
+     "fails ends the batch, naming its line; with --json each command prints its own lines.\n"
+     "--port, --baud and --sim-time-scale belong to the batch's own command line.",
+     nullptr, batchArguments},
     {"calibrate", Command::Calibrate, "calibrate REVERSE_BITS RA_OFFSET DEC_OFFSET",
      "Write the encoder calibration: REVERSE_BITS (bit 0 RA, bit 1 Dec encoder reversed) and\n"
      "both offsets in encoder counts.",
@@ -322,8 +373,25 @@ const CommandSpec commands[] = {
     {"reverse-motor", Command::ReverseMotor, "reverse-motor BITS",
      "Reverse the motors: BITS bit 0 RA, bit 1 Dec (0 runs both forward).", nullptr, reverseMotorArguments},
     {"save", Command::Save, "save", "Store the controller's parameters permanently.", nullptr, noArguments},
+    {"site", Command::Site, "site [set LAT LON]",
+     "Show the observing site kept in the settings file, or that the built-in default is used;\n"
+     "with set, keep LAT (north positive) and LON (east positive), each D:M:S or decimal\n"
+     "degrees. The site's longitude is used whenever --longitude is not given.",
+     nullptr, siteArguments},
+    {"state", Command::State, "state",
+     "Read the motor axes: positions in microsteps, whether each axis moves, and the side of the pier.",
+     nullptr, noArguments},
     {"stop", Command::Stop, "stop", "Stop both axes.", nullptr, noArguments},
+    {"sync", Command::Sync, "sync RA DEC | sync --encoders",
+     "Tell the controller the mount points at RA (H:M:S) and Dec ([+|-]D:M:S) now, on the side\n"
+     "of the pier it knows; or, with --encoders, set the motor positions from an encoder\n"
+     "reading taken first.",
+     nullptr, syncArguments},
     {"track", Command::Track, "track on|off", "Switch sidereal tracking on or off.", nullptr, trackArguments},
+    {"where", Command::Where, "where",
+     "Read the motor axes and print where they point: RA and Dec, or that the side of the\n"
+     "pier is not known (set it with pier set-east or set-west).",
+     nullptr, noArguments},
 };
 
 }  // namespace

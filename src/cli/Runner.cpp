@@ -1,9 +1,12 @@
 #include "cli/Runner.h"
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/AppModel.h"
 #include "app/Codes.h"
+#include "cli/Batch.h"
 #include "cli/Offline.h"
 #include "cli/Ports.h"
 #include "cli/Session.h"
@@ -37,27 +40,51 @@ std::string flipQuestion(std::int32_t kind)
     }
 }
 
-int runCommand(const Options& options, Environment& env)
+namespace {
+
+// The settings file's site stands unless --longitude was given; what could
+// not be read is said, and the built-in site is used in its place.
+UserSettings applySettings(Options& o, Environment& env)
+{
+    if (!env.settings)
+        return {};
+    std::vector<std::string> problems;
+    const UserSettings settings = loadUserSettings(*env.settings, problems);
+    if (!o.longitudeGiven || o.command == Command::Site) {
+        for (const std::string& problem : problems)
+            *env.err << "kv7ctl: settings file " << env.settingsPath << ": " << problem << "\n";
+        if (!problems.empty() && !settings.siteSet)
+            *env.err << "kv7ctl: the built-in site is used\n";
+    }
+    if (!o.longitudeGiven && settings.siteSet)
+        o.longitude = settings.longitude;
+    return settings;
+}
+
+}  // namespace
+
+int runCommand(const Options& given, Environment& env)
 {
     SystemUtcClock systemClock;
     std::unique_ptr<FixedUtc> fixed;
-    if (options.utc)
-        fixed = std::make_unique<FixedUtc>(*options.utc);
+    if (given.utc)
+        fixed = std::make_unique<FixedUtc>(*given.utc);
     const iUtcClock& clock = fixed ? static_cast<const iUtcClock&>(*fixed) : systemClock;
 
-    switch (options.command) {
-    case Command::Help:
-        *env.out << (options.helpTopic.empty() || options.helpTopic == "help" ? usageText()
-                                                                             : commandHelp(options.helpTopic));
-        return 0;
-    case Command::Ports: return listPorts(options, env);
-    case Command::Lst: return siderealTime(options, env, clock);
-    case Command::PlanGoto: return planGoto(options, env, clock);
-    case Command::None: return 2;
-    default: break;
-    }
+    Options options = given;
+    const UserSettings settings =
+        given.command == Command::Help || given.command == Command::Ports ? UserSettings{} : applySettings(options, env);
+    if (needsNoConnection(options.command))
+        return runOffline(options, env, clock, settings);
+    if (options.command == Command::Batch)
+        return runBatch(options, env, fixed.get(), clock, settings);
+
     Session session(options, env, fixed ? fixed.get() : nullptr);
-    int exitCode = session.run();
+    return finishSession(session, session.run(), env);
+}
+
+int finishSession(Session& session, int exitCode, Environment& env)
+{
     // Whatever the statuses said, frames still queued when the port closed
     // never reached the controller.
     if (const std::size_t unsent = session.shutDown(); unsent > 0) {

@@ -3,9 +3,11 @@
 
 #include <chrono>
 #include <functional>
+#include <istream>
 #include <ostream>
 #include <string>
 
+#include "app/UserSettings.h"
 #include "cli/CliOptions.h"
 #include "protocol/PortCatalog.h"
 
@@ -16,12 +18,17 @@ struct Environment {
     // Adds a device path to the catalogue and returns its number (0: failed);
     // on Windows, the number of a COM port's name.
     std::function<std::uint32_t(const std::string&)> addDevice;
+    std::istream* in = nullptr;         // batch -
     std::ostream* out = nullptr;
     std::ostream* err = nullptr;
     // Asks the operator the meridian-flip question on a terminal; returns
     // the answer (a FlipAnswer), or -1 when there is no terminal to ask on.
     std::function<int(std::int32_t kind)> askOperator;
     int settleMs = 500;
+    // The operator's settings (the site); null: none kept, the built-in
+    // site. settingsPath names it in messages.
+    iSettingsStore* settings = nullptr;
+    std::string settingsPath;
     // Time between the readings of read-encoders --watch.
     std::chrono::milliseconds watchPeriod{1000};
 };

@@ -20,6 +20,12 @@ Application::Options appOptions(const Options& o, Environment& e, const iUtcCloc
     return a;
 }
 
+// The commands whose --json output is their result, not the outcome line.
+bool printsItsOwnResult(Command c)
+{
+    return c == Command::Info || c == Command::ReadEncoders || c == Command::State || c == Command::Where;
+}
+
 const char* flipWord(std::int32_t kind)
 {
     return offersWithoutFlip(kind) ? "Meridian flip recommended." : "Meridian flip needed.";
@@ -50,18 +56,43 @@ std::chrono::milliseconds Session::limit(double defaultSeconds) const
 int Session::run()
 {
     int exitCode = 0;
-    if (!connect(exitCode)) {
-        disconnect();
+    if (!open(exitCode))
         return exitCode;
-    }
-    exitCode = command();
-    disconnect();
-    // Errors raised after the outcome (a late communication error) still
-    // count, with --json too: a script reads the exit status first.
-    if (exitCode == 0 && console.firstError() >= 0)
-        exitCode = failWithStatus(console.firstError());
-    if (exitCode == 0 && options.json && options.command != Command::Info && options.command != Command::ReadEncoders)
+    exitCode = close(command());
+    if (exitCode == 0 && options.json && !printsItsOwnResult(options.command))
         reportOutcome();
+    return exitCode;
+}
+
+bool Session::open(int& exitCode)
+{
+    if (connect(exitCode))
+        return true;
+    disconnect();
+    return false;
+}
+
+int Session::runOne(const Options& commandOptions)
+{
+    options = commandOptions;
+    flipEnded = false;
+    statusesAtReady = console.statuses().size();
+    int exitCode = lateError(command());
+    if (exitCode == 0 && options.json && !printsItsOwnResult(options.command))
+        reportOutcome();
+    return exitCode;
+}
+
+int Session::close(int exitCode)
+{
+    disconnect();
+    return lateError(exitCode);
+}
+
+int Session::lateError(int exitCode)
+{
+    if (exitCode == 0 && console.firstError() >= 0)
+        return failWithStatus(console.firstError());
     return exitCode;
 }
 
@@ -159,6 +190,12 @@ std::uint16_t Session::endFlip(int exitCode)
 
 std::uint16_t Session::decideFlip(std::int32_t kind)
 {
+    // A sync asks only when the link does not know the side of the pier;
+    // there is nothing to choose, the side has to be set first.
+    if (options.command == Command::Sync) {
+        err() << "kv7ctl: the side of the pier is not known; set it with pier set-east or pier set-west, then sync.\n";
+        return endFlip(1);
+    }
     switch (options.flip) {
     case FlipChoice::Flip: return FlipAnswer::WithFlip;
     case FlipChoice::Cancel:

@@ -25,6 +25,15 @@ public:
 
     // Connects, carries out the command, disconnects; the exit code.
     int run();
+
+    // A batch's parts: connect once, then each command with its own
+    // options (the connection's are the session's), then disconnect.
+    bool open(int& exitCode);
+    int runOne(const Options& commandOptions);
+    // Disconnects; exitCode, or 1 for an error shown since.
+    int close(int exitCode);
+    // The longitude of every sidereal time from now on (site set in a batch).
+    void useLongitude(double degrees) { app.model().setSiteLongitude(degrees); }
     // Stops the link; returns the bytes of frames the port's close had to
     // discard, which never reached the controller.
     std::size_t shutDown();
@@ -49,6 +58,9 @@ private:
     void reportStatuses(std::size_t from);
     // The one line of --json that says a command without output succeeded.
     void reportOutcome();
+    // Errors shown after the outcome (a late communication error) still
+    // count, with --json too: a script reads the exit status first.
+    int lateError(int exitCode);
 
     // The commands.
     int command();
@@ -56,9 +68,12 @@ private:
     int readEncoders();
     void printReading(const MountState& m);
     int move();
+    // state (where = false) and where: one reading of the motor axes.
+    int axes(bool where);
+    int sync();
     int simple(std::uint16_t awaited, const std::function<void()>& send);
 
-    const Options& options;
+    Options options;          // the session's, then the command's in a batch
     Environment& env;
     Application app;
     Console console;

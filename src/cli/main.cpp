@@ -10,6 +10,8 @@
 #include "cli/CliOptions.h"
 #include "cli/Ports.h"
 #include "cli/Runner.h"
+#include "cli/SettingsStore.h"
+#include "platform/SettingsFile.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -107,6 +109,12 @@ int main(int argc, char** argv)
     kv7::cli::Environment env;
     env.out = &std::cout;
     env.err = &std::cerr;
+    env.in = &std::cin;
     env.askOperator = askOnTerminal;
+    kv7::cli::SettingsFileStore settings(kv7::defaultSettingsPath());
+    if (!settings.path().empty()) {
+        env.settings = &settings;
+        env.settingsPath = settings.path();
+    }
     return checkedOutput(runOnThisPlatform(parsed.options, env));
 }

@@ -112,6 +112,16 @@ TEST(CliOptions, RefusesBadUsageWithAMessageThatSaysWhat)
         {{"stop", "--speed", "3"}, "--speed belongs to move"},
         {{"info", "--watch", "3"}, "--watch belongs"},
         {{"help", "fly"}, "unknown command fly"},
+        {{"sync"}, "needs RA and DEC, or --encoders"},
+        {{"sync", "1", "2", "--encoders"}, "takes no RA and DEC"},
+        {{"sync", "25:00:00", "0"}, "out of range"},
+        {{"state", "--encoders"}, "--encoders belongs to sync"},
+        {{"where", "now"}, "takes no arguments"},
+        {{"site", "set", "91", "0"}, "latitude 91"},
+        {{"site", "set", "0", "180:00:01"}, "longitude 180:00:01"},
+        {{"site", "set", "0"}, "set LAT LON"},
+        {{"site", "show"}, "set LAT LON"},
+        {{"batch", "a", "b"}, "one file"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> v;
@@ -197,6 +207,40 @@ TEST(CliOptions, UtcLeapDaysFollowTheCalendarTheJulianDateCountsIn)
     }
 }
 
+TEST(CliOptions, SiteDegreesAreDmsOrDecimal)
+{
+    struct Case {
+        const char* text;
+        double limit;
+        bool taken;
+        double degrees;
+    };
+    const Case cases[] = {
+        {"48:12:30", 90, true, 48 + 12 / 60.0 + 30 / 3600.0},
+        {"-0:30", 90, true, -0.5},
+        {"+16:22", 180, true, 16 + 22 / 60.0},
+        {"16.5", 180, true, 16.5},
+        {"-180", 180, true, -180},
+        {"10:00:30.5", 180, true, 10 + 30.5 / 3600},
+        {"90:00:01", 90, false, 0},
+        {"91", 90, false, 0},
+        {"12:60", 90, false, 0},
+        {"12:-5", 90, false, 0},
+        {"1.5:30", 90, false, 0},
+        {"1:2:3:4", 90, false, 0},
+        {"12:", 90, false, 0},
+        {"north", 90, false, 0},
+        {"", 90, false, 0},
+    };
+    for (const Case& c : cases) {
+        double degrees = 0;
+        EXPECT_EQ(parseDegrees(c.text, c.limit, degrees), c.taken) << c.text;
+        if (c.taken) {
+            EXPECT_DOUBLE_EQ(degrees, c.degrees) << c.text;
+        }
+    }
+}
+
 TEST(CliOptions, TimeoutsDownToOneMillisecondAreTaken)
 {
     for (const char* seconds : {"0.001", "0.0015", "600", "86400"}) {
@@ -208,7 +252,8 @@ TEST(CliOptions, TimeoutsDownToOneMillisecondAreTaken)
 TEST(CliOffline, HelpForEveryCommand)
 {
     for (const char* c : {"ports", "info", "read-encoders", "move", "stop", "track", "goto", "pier", "encoder-format",
-                          "calibrate", "reverse-motor", "save", "lst", "plan-goto"}) {
+                          "calibrate", "reverse-motor", "save", "lst", "plan-goto", "state", "sync", "where", "site",
+                          "batch"}) {
         const std::string h = commandHelp(c);
         EXPECT_NE(h.find(std::string("kv7ctl [OPTIONS] ") + c), std::string::npos) << c;
         EXPECT_NE(usageText().find(std::string("  ") + c), std::string::npos) << c;

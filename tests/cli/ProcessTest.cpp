@@ -6,7 +6,9 @@
 #include <array>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,23 +33,52 @@ std::string slurp(const std::string& path)
     return s;
 }
 
+// The settings folder of every kv7ctl these tests start: a directory of
+// their own, never the user's.
+struct SettingsHome {
+    SettingsHome()
+    {
+        char dir[] = "/tmp/kv7ctl-configXXXXXX";
+        path = ::mkdtemp(dir) ? dir : "/nonexistent/kv7ctl-config";
+    }
+    ~SettingsHome()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
+    std::string path;
+};
+
+const std::string& settingsHome()
+{
+    static const SettingsHome home;
+    return home.path;
+}
+
 // Runs kv7ctl with stdout sent where `toStdout` says (a shell redirection);
-// by default into a file the result holds.
-Result runKv7ctl(const std::string& args, const std::string& toStdout = {})
+// by default into a file the result holds. Standard input is empty unless
+// `input` is given.
+Result runKv7ctl(const std::string& args, const std::string& toStdout = {}, const std::string& input = {})
 {
     char dir[] = "/tmp/kv7ctl-testXXXXXX";
     Result r;
     if (!::mkdtemp(dir))
         return r;
     const std::string out = std::string(dir) + "/out", err = std::string(dir) + "/err";
-    const std::string cmd = std::string(KV7CTL_PATH) + " " + args + " " + (toStdout.empty() ? ">" + out : toStdout) +
-                            " 2>" + err + " </dev/null";
+    const std::string in = std::string(dir) + "/in";
+    if (FILE* f = std::fopen(in.c_str(), "w")) {
+        std::fputs(input.c_str(), f);
+        std::fclose(f);
+    }
+    const std::string cmd = "XDG_CONFIG_HOME=" + settingsHome() + " " + std::string(KV7CTL_PATH) + " " + args + " " +
+                            (toStdout.empty() ? ">" + out : toStdout) + " 2>" + err + " <" + in;
     const int status = std::system(cmd.c_str());
     r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     r.out = slurp(out);
     r.err = slurp(err);
     std::remove(out.c_str());
     std::remove(err.c_str());
+    std::remove(in.c_str());
     ::rmdir(dir);
     return r;
 }
@@ -103,6 +134,25 @@ TEST(Kv7ctlProcess, HelpAndUsageErrors)
     r = runKv7ctl("--bogus info");
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.err.find("unknown option --bogus"), std::string::npos) << r.err;
+}
+
+TEST(Kv7ctlProcess, TheSiteIsKeptInTheSettingsFolderAcrossRuns)
+{
+    Result r = runKv7ctl("site set -33:51:24 151.2153");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const std::string file = settingsHome() + "/kv7/settings.ini";
+    EXPECT_EQ(r.out, "Site saved: latitude -33.85666666666667, longitude 151.2153 (" + file + ")\n");
+    r = runKv7ctl("site");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "Site: latitude -33.85666666666667, longitude 151.2153 (" + file + ")\n");
+}
+
+TEST(Kv7ctlProcess, ABatchFromStandardInput)
+{
+    const Result r = runKv7ctl("--port sim --sim-time-scale 40 --json batch -", {}, "stop\n# the axes\nstate\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("{\"command\":\"stop\",\"ok\":true", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("\n{\"raAxisPosition\":"), std::string::npos) << r.out;
 }
 
 TEST(Kv7ctlProcess, OutputThatCannotBeWrittenFailsTheRun)

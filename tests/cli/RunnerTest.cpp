@@ -10,6 +10,10 @@
 #include "cli/Runner.h"
 
 #ifdef KV7_HAVE_SIM
+#include <fstream>
+
+#include "CliTestDir.h"
+#include "cli/SettingsStore.h"
 #include "protocol/PortCatalog.h"
 #include "platform/posix/LinuxPortCatalog.h"
 #include "sim/BuiltInSimulator.h"
@@ -49,6 +53,7 @@ public:
     std::vector<PortEntry> entries() const override { return inner.entries(); }
     bool resolve(std::uint32_t number, PortBinding& binding) override
     {
+        ++resolves;
         if (!inner.resolve(number, binding))
             return false;
         port.inner = binding.port;
@@ -58,10 +63,13 @@ public:
 
     PortCatalog& inner;
     FaultyPort port;
+    int resolves = 0;   // one a connection
 };
 
 struct AgainstSimulator : ::testing::Test {
-    AgainstSimulator() : simulator(simOptions()), catalog(std::vector<std::string>{}), faulty(catalog)
+    AgainstSimulator()
+        : simulator(simOptions()), catalog(std::vector<std::string>{}), faulty(catalog),
+          settings(settingsDir.file("kv7/settings.ini"))
     {
         catalog.setSimulator(&simulator);
     }
@@ -81,8 +89,11 @@ struct AgainstSimulator : ::testing::Test {
         Environment env;
         env.catalog = &faulty;
         env.addDevice = [&](const std::string& p) { return catalog.addDevice(p); };
+        env.in = &in;
         env.out = &out;
         env.err = &err;
+        env.settings = &settings;
+        env.settingsPath = settings.path();
         env.askOperator = ask ? ask : [](std::int32_t) { return -1; };
         env.settleMs = 50;
         env.watchPeriod = std::chrono::milliseconds(20);
@@ -99,6 +110,9 @@ struct AgainstSimulator : ::testing::Test {
     LinuxPortCatalog catalog;
     FaultyCatalog faulty;
     std::ostringstream out, err;
+    std::istringstream in;
+    test::TestDir settingsDir;   // the settings file lives here, never in the user's folder
+    SettingsFileStore settings;
 };
 
 TEST_F(AgainstSimulator, PortsAndInfoShowTheSimulatorsConfiguration)
@@ -228,6 +242,191 @@ TEST_F(AgainstSimulator, PortThatCannotOpenExitsOneWithTheStatusText)
     EXPECT_EQ(err.str(), "Error: Cannot open port.\n");
     EXPECT_EQ(run({"--port", "17", "stop"}), 1);
     EXPECT_EQ(err.str(), "Error: Cannot open port.\n");
+}
+
+TEST_F(AgainstSimulator, StateShowsTheAxesTheirMotionAndTheSideOfThePier)
+{
+    // The side of the pier is the link's, kept for one connection: each
+    // case is a batch.
+    struct Case {
+        const char* lines;
+        const char* text;
+        const char* json;
+    };
+    const Case cases[] = {
+        {"stop\nstate\n", "Dec axis: 0 microsteps  at rest\nPier:     east\n", "\"decMoving\":false,\"pierState\":7"},
+        {"move N --speed 31\nstate\nstop\n", "microsteps  moving\nPier:     east\n", "\"decMoving\":true,\"pierState\":7"},
+        {"stop\npier set-west\nstate\n", "Pier:     west\n", "\"pierState\":6,\"pier\":\"west\"}"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lines);
+        in.clear();
+        in.str(c.lines);
+        EXPECT_EQ(run({"batch"}), 0) << err.str();
+        EXPECT_TRUE(says("RA axis:  ")) << out.str();
+        EXPECT_TRUE(says(c.text)) << out.str();
+        in.clear();
+        in.str(c.lines);
+        EXPECT_EQ(run({"--json", "batch"}), 0) << err.str();
+        EXPECT_TRUE(says(c.json)) << out.str();
+        EXPECT_TRUE(says("{\"raAxisPosition\":")) << out.str();
+    }
+}
+
+TEST_F(AgainstSimulator, WhereGivesBackTheTargetASyncSet)
+{
+    struct Case {
+        const char* ra;
+        const char* dec;
+        const char* raText;
+        const char* decText;
+    };
+    // The clock stands still and the mount does not track: the sky
+    // position is the target's, to a second of rounding.
+    const Case cases[] = {
+        {"05:00:00", "+20:00:00", "RA:  05:00:0", "Dec: +20:00:0"},
+        {"23:30:00", "-45:30:00", "RA:  23:30:0", "Dec: -45:30:0"},
+        {"12:00:00", "0", "RA:  12:00:0", "Dec: +00:00:0"},
+    };
+    const std::string utc = "2026-12-07T22:00:00";
+    ASSERT_EQ(run({"stop"}), 0) << err.str();
+    ASSERT_EQ(run({"track", "off"}), 0) << err.str();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.ra);
+        EXPECT_EQ(run({"--utc", utc, "sync", c.ra, c.dec}), 0) << err.str();
+        EXPECT_TRUE(says("Synchronised to the target.")) << out.str();
+        EXPECT_EQ(run({"--utc", utc, "where"}), 0) << err.str();
+        EXPECT_TRUE(says(c.raText)) << out.str();
+        EXPECT_TRUE(says(c.decText)) << out.str();
+        EXPECT_EQ(run({"--utc", utc, "--json", "where"}), 0) << err.str();
+        EXPECT_TRUE(says("{\"known\":true,\"raArcsec\":")) << out.str();
+    }
+}
+
+TEST_F(AgainstSimulator, SyncToTheEncodersReadsThemFirstOnTheSameConnection)
+{
+    EXPECT_EQ(run({"sync", "--encoders"}), 0) << err.str();
+    EXPECT_EQ(out.str(), "Synchronised to the encoders.\n");
+    EXPECT_EQ(run({"--json", "sync", "--encoders"}), 0) << err.str();
+    EXPECT_EQ(out.str(), "{\"command\":\"sync\",\"ok\":true}\n");
+
+    // Without the reading there is nothing to sync from: the link's words.
+    faulty.port.swallowed = {0xAA, 0x02, 0x7A};
+    EXPECT_EQ(run({"--timeout", "8", "sync", "--encoders"}), 1);
+    EXPECT_EQ(err.str(), "Error: No reply from the controller.\n");
+}
+
+TEST_F(AgainstSimulator, TheSiteInUseIsTheSettingsFilesUnlessLongitudeIsGiven)
+{
+    struct Case {
+        std::vector<std::string> args;
+        const char* longitude;   // in lst --json
+    };
+    const std::string utc = "2026-12-07T22:00:00";
+    EXPECT_EQ(run({"site"}), 0) << err.str();
+    EXPECT_EQ(out.str(), "Site: the built-in default, longitude 19.5 (" + settings.path() + ")\n");
+    EXPECT_EQ(run({"site", "set", "48:12:30", "-16:30"}), 0) << err.str();
+    EXPECT_EQ(out.str(), "Site saved: latitude 48.208333333333336, longitude -16.5 (" + settings.path() + ")\n");
+
+    const Case cases[] = {
+        {{"--utc", utc, "--json", "lst"}, "\"longitude\":-16.5,"},
+        {{"--longitude", "7.25", "--utc", utc, "--json", "lst"}, "\"longitude\":7.25,"},
+        {{"--json", "site"}, "\"longitude\":-16.5,\"settingsFile\""},
+        {{"--longitude", "7.25", "--json", "site"}, "\"longitudeInUse\":7.25}"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(run(c.args), 0) << err.str();
+        EXPECT_TRUE(says(c.longitude)) << out.str();
+    }
+    EXPECT_EQ(run({"--longitude", "7.25", "site"}), 0) << err.str();
+    EXPECT_TRUE(says("In use: longitude 7.25 (--longitude)\n")) << out.str();
+}
+
+TEST_F(AgainstSimulator, ASettingsFileThatCannotBeReadLeavesTheBuiltInSiteAndSaysSo)
+{
+    const struct {
+        const char* name;
+        bool directory;
+        const char* said;
+    } cases[] = {
+        {"corrupt", false, "line 2: latitude=north"},
+        {"a directory in its place", true, "is a directory"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(settings.path());
+        const std::filesystem::path path(settings.path());
+        std::filesystem::create_directories(c.directory ? path : path.parent_path());
+        if (!c.directory)
+            std::ofstream(settings.path()) << "[site]\nlatitude=north\nlongitude=3\n";
+        EXPECT_EQ(run({"--utc", "2026-12-07T22:00:00", "--json", "lst"}), 0) << err.str();
+        EXPECT_TRUE(says("\"longitude\":19.5,")) << out.str();
+        EXPECT_NE(err.str().find(c.said), std::string::npos) << err.str();
+        EXPECT_NE(err.str().find("the built-in site is used"), std::string::npos) << err.str();
+        // Saving into a directory fails with a message, not a crash.
+        EXPECT_EQ(run({"site", "set", "1", "2"}), c.directory ? 1 : 0) << err.str();
+    }
+}
+
+TEST_F(AgainstSimulator, ABatchRunsItsLinesOverOneConnection)
+{
+    in.str("pier set-east\n"
+           "# the axes, then a sync and where it put them\n"
+           "state\n"
+           "\n"
+           "sync 05:00:00 +20:00:00   # the target\n"
+           "where\n"
+           "lst\n"
+           "sync --encoders\n");
+    EXPECT_EQ(run({"--utc", "2026-12-07T22:00:00", "batch"}), 0) << err.str();
+    EXPECT_EQ(faulty.resolves, 1);
+    for (const char* text : {"Pier:     east\n", "Synchronised to the target.\n", "RA:  05:00:0", "LST:  ",
+                             "Synchronised to the encoders.\n"})
+        EXPECT_TRUE(says(text)) << text << "\n" << out.str();
+
+    // --json: a line for each command.
+    in.clear();
+    in.str("stop\nstate\nwhere\ntrack on\n");
+    EXPECT_EQ(run({"--json", "batch", "-"}), 0) << err.str();
+    EXPECT_EQ(lines(), 4) << out.str();
+    EXPECT_TRUE(says("{\"command\":\"stop\",\"ok\":true,\"status\":13,")) << out.str();
+
+    // From a file.
+    const std::string file = settingsDir.file("commands.txt");
+    std::ofstream(file) << "stop\nstate\n";
+    EXPECT_EQ(run({"batch", file}), 0) << err.str();
+    EXPECT_TRUE(says("Ready\nRA axis:")) << out.str();
+}
+
+TEST_F(AgainstSimulator, ABatchStopsAtTheFirstFailureAndNamesItsLine)
+{
+    struct Case {
+        const char* name;
+        const char* lines;
+        int exitCode;
+        const char* said;
+        int connections;
+    };
+    const Case cases[] = {
+        {"a command fails", "stop\nread-encoders\nstop\n", 1, "kv7ctl: the batch stopped at line 2 (read-encoders)\n",
+         1},
+        {"a line is not a command", "stop\ngoto 25:00:00 0\n", 2, "kv7ctl: line 2: RA \"25:00:00\" is out of range",
+         0},
+        {"a line names the port", "stop\n\n--port sim stop\n", 2, "kv7ctl: line 3: --port,", 0},
+        {"a batch in a batch", "batch\n", 2, "kv7ctl: line 1: a batch cannot run another batch", 0},
+    };
+    faulty.port.swallowed = {0xAA, 0x02, 0x7A};   // the encoder reading never comes
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        faulty.resolves = 0;
+        in.clear();
+        in.str(c.lines);
+        EXPECT_EQ(run({"--timeout", "8", "batch"}), c.exitCode);
+        EXPECT_NE(err.str().find(c.said), std::string::npos) << err.str();
+        EXPECT_EQ(faulty.resolves, c.connections);
+        // Nothing after the failing line ran.
+        EXPECT_LE(lines(), 1) << out.str();
+    }
 }
 
 }  // namespace
