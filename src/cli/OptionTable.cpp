@@ -333,7 +333,8 @@ const CommandSpec commands[] = {
      "Run the commands of FILE (or standard input), one a line as on the command line, over\n"
      "one connection. Blank lines and words from # on are skipped. The first command that\n"
      "fails ends the batch, naming its line; with --json each command prints its own lines.\n"
-     "--port, --baud and --sim-time-scale belong to the batch's own command line.",
+     "--port, --baud, --sim-time-scale, --utc and --longitude belong to the batch's own\n"
+     "command line.",
      nullptr, batchArguments},
     {"calibrate", Command::Calibrate, "calibrate REVERSE_BITS RA_OFFSET DEC_OFFSET",
      "Write the encoder calibration: REVERSE_BITS (bit 0 RA, bit 1 Dec encoder reversed) and\n"
