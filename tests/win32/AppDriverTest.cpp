@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cwchar>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -84,14 +86,36 @@ bool postClick(HWND dialog, int id)
            ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(item));
 }
 
+// This process's environment with APPDATA naming another folder, as a
+// block CreateProcessW takes.
+std::wstring environmentWithAppData(const std::wstring& folder)
+{
+    std::wstring block;
+    if (wchar_t* all = ::GetEnvironmentStringsW()) {
+        for (const wchar_t* entry = all; *entry; entry += std::wcslen(entry) + 1) {
+            if (::_wcsnicmp(entry, L"APPDATA=", 8) != 0)
+                block.append(entry).push_back(L'\0');
+        }
+        ::FreeEnvironmentStringsW(all);
+    }
+    block.append(L"APPDATA=" + folder).push_back(L'\0');
+    block.push_back(L'\0');
+    return block;
+}
+
 class Program {
 public:
-    Program()
+    // appData: the folder the program keeps its settings in (empty: this
+    // process's own).
+    explicit Program(const std::wstring& appData = {})
     {
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         std::wstring commandLine = L"\"" + windowsPath(programPath) + L"\"";
-        started = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+        std::wstring environment = appData.empty() ? std::wstring() : environmentWithAppData(appData);
+        started = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
+                                   environment.empty() ? 0 : CREATE_UNICODE_ENVIRONMENT,
+                                   environment.empty() ? nullptr : environment.data(), nullptr, &startup,
                                    &process) != 0;
     }
     ~Program()
@@ -230,6 +254,46 @@ TEST(KV7EncoderSetup, StartsConnectsToTheSimulatorReadsEncodersAndEndsWithItsWin
     DWORD exitCode = 99;
     ASSERT_TRUE(program.close(w, &exitCode));
     EXPECT_EQ(exitCode, 0u);
+}
+
+TEST(KV7EncoderSetup, KeepsTheSiteSetInItsSettingsFileForTheNextStart)
+{
+    ASSERT_FALSE(programPath.empty()) << "usage: win32_app_driver <KV7EncoderSetup.exe> [picture directory]";
+    namespace fs = std::filesystem;
+    wchar_t temp[MAX_PATH] = {};
+    ASSERT_NE(::GetTempPathW(MAX_PATH, temp), 0u);
+    const fs::path appData = fs::path(temp) / (L"kv7-app-driver-" + std::to_wstring(::GetCurrentProcessId()));
+    std::error_code ec;
+    fs::remove_all(appData, ec);
+    ASSERT_TRUE(fs::create_directories(appData, ec)) << ec.message();
+
+    std::string longitudeShown;
+    {
+        Program program(appData.wstring());
+        ASSERT_TRUE(program.started) << "cannot start the program, error " << ::GetLastError();
+        HWND w = waitForDialog(widen(mainCaption.data()), 30s, program.process.dwProcessId);
+        ASSERT_NE(w, nullptr);
+        EXPECT_EQ(itemText(w, MainId::SiteNote), "(default)");
+        ::SetDlgItemTextA(w, MainId::Latitude, "48.5");
+        ::SetDlgItemTextA(w, MainId::Longitude, "-10.25");
+        ASSERT_TRUE(click(w, MainId::PlaceSet));
+        EXPECT_EQ(itemText(w, MainId::SiteNote), "");
+        longitudeShown = itemText(w, MainId::Longitude);
+        DWORD exitCode = 99;
+        ASSERT_TRUE(program.close(w, &exitCode));
+    }
+    EXPECT_TRUE(fs::exists(appData / L"kv7" / L"settings.ini"));
+    {
+        Program program(appData.wstring());
+        ASSERT_TRUE(program.started) << "cannot start the program, error " << ::GetLastError();
+        HWND w = waitForDialog(widen(mainCaption.data()), 30s, program.process.dwProcessId);
+        ASSERT_NE(w, nullptr);
+        EXPECT_EQ(itemText(w, MainId::Longitude), longitudeShown);
+        EXPECT_EQ(itemText(w, MainId::SiteNote), "");
+        DWORD exitCode = 99;
+        ASSERT_TRUE(program.close(w, &exitCode));
+    }
+    fs::remove_all(appData, ec);
 }
 
 }  // namespace

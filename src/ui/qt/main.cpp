@@ -9,7 +9,9 @@
 #include <utility>
 #include <vector>
 
+#include "app/UserSettings.h"
 #include "entry/Application.h"
+#include "platform/SettingsFile.h"
 #include "platform/posix/LinuxPortCatalog.h"
 #include "sim/BuiltInSimulator.h"
 #include "ui/DlgMain.h"
@@ -116,6 +118,18 @@ private:
     kv7::LinuxPortCatalog devices;
 };
 
+// The operator's settings file as the window's store of the site.
+class SettingsFileStore final : public kv7::iSettingsStore {
+public:
+    explicit SettingsFileStore(std::string path) : file(std::move(path)) {}
+
+    bool load(std::string& text, std::string& error) override { return file.load(text, error); }
+    bool save(const std::string& text, std::string& error) override { return file.save(text, error); }
+
+private:
+    kv7::SettingsFile file;
+};
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -134,11 +148,16 @@ int main(int argc, char** argv)
     options.catalog = &catalog;
     kv7::Application app(options);
 
+    const std::string settingsPath = kv7::defaultSettingsPath();
+    SettingsFileStore settings(settingsPath);
     kv7::QtDialogHost host;
     kv7::DlgMain mainDialog(&app.control(), &app.model(), &host);
     mainDialog.setPortChoices(kv7::catalogPortChoices(catalog.entries()));
     // An adapter plugged in after start shows up when the list next opens.
     mainDialog.setPortSource([&catalog] { return kv7::catalogPortChoices(catalog.rescan()); });
+    // Without a home folder nothing is kept, and the built-in site stands.
+    if (!settingsPath.empty())
+        mainDialog.setSettingsStore(&settings);
     app.attachFrontEnd(&mainDialog, &mainDialog);
     app.start();
     mainDialog.runDialog();

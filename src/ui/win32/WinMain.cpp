@@ -1,10 +1,31 @@
 // KV7EncoderSetup.exe: the desktop program on Windows.
+#include <string>
+#include <utility>
+
+#include "app/UserSettings.h"
 #include "entry/Application.h"
+#include "platform/SettingsFile.h"
 #include "platform/win32/WindowsPortCatalog.h"
 #include "sim/hosts/win32/PipeSimulator.h"
 #include "ui/DlgMain.h"
 #include "ui/win32/Win32Api.h"
 #include "ui/win32/Win32DialogHost.h"
+
+namespace {
+
+// The operator's settings file as the window's store of the site.
+class SettingsFileStore final : public kv7::iSettingsStore {
+public:
+    explicit SettingsFileStore(std::string path) : file(std::move(path)) {}
+
+    bool load(std::string& text, std::string& error) override { return file.load(text, error); }
+    bool save(const std::string& text, std::string& error) override { return file.save(text, error); }
+
+private:
+    kv7::SettingsFile file;
+};
+
+}  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
@@ -26,11 +47,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     options.catalog = &catalog;
     kv7::Application app(options);
 
+    const std::string settingsPath = kv7::defaultSettingsPath();
+    SettingsFileStore settings(settingsPath);
     kv7::Win32DialogHost host(instance);
     kv7::DlgMain mainDialog(&app.control(), &app.model(), &host);
     mainDialog.setPortChoices(kv7::comPortChoices(catalog.entries()));
     // The list is made anew each time it drops down, from the catalogue.
     mainDialog.setPortSource([&catalog] { return kv7::comPortChoices(catalog.entries()); });
+    // Without %APPDATA% nothing is kept, and the built-in site stands.
+    if (!settingsPath.empty())
+        mainDialog.setSettingsStore(&settings);
     app.attachFrontEnd(&mainDialog, &mainDialog);
     app.start();
     mainDialog.runDialog();
