@@ -28,10 +28,11 @@ const char* pierName(std::int32_t pierState)
 // 0, 1 and 2 are an axis at rest; anything above is still moving.
 bool moving(std::uint8_t motionStatus) { return motionStatus > 2; }
 
-// RA arcseconds (1 h = 54000) as the target fields take them, H:M:S.
+// RA arcseconds (1 h = 54000) as the target fields take them, H:M:S, to
+// the nearest second: 15 arcseconds make one.
 std::string raText(std::uint32_t raArcsec)
 {
-    const std::uint32_t seconds = (raArcsec / 15) % 86400;
+    const std::uint32_t seconds = ((raArcsec + 7) / 15) % 86400;
     char b[16];
     std::snprintf(b, sizeof b, "%02u:%02u:%02u", seconds / 3600, seconds / 60 % 60, seconds % 60);
     return b;
