@@ -427,6 +427,13 @@ TEST_F(AgainstSimulator, ABatchStopsAtTheFirstFailureAndNamesItsLine)
         // Nothing after the failing line ran.
         EXPECT_LE(lines(), 1) << out.str();
     }
+
+    // With --json the failing command has its line too.
+    in.clear();
+    in.str("stop\nread-encoders\nstop\n");
+    EXPECT_EQ(run({"--timeout", "8", "--json", "batch"}), 1);
+    EXPECT_TRUE(says("\n{\"line\":2,\"command\":\"read-encoders\",\"ok\":false}\n")) << out.str();
+    EXPECT_EQ(lines(), 2) << out.str();
 }
 
 }  // namespace
