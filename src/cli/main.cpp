@@ -10,7 +10,7 @@
 #include "cli/CliOptions.h"
 #include "cli/Ports.h"
 #include "cli/Runner.h"
-#include "cli/SettingsStore.h"
+#include "platform/SettingsFile.h"
 #include "platform/SettingsFile.h"
 
 #ifdef _WIN32
@@ -111,7 +111,7 @@ int main(int argc, char** argv)
     env.err = &std::cerr;
     env.in = &std::cin;
     env.askOperator = askOnTerminal;
-    kv7::cli::SettingsFileStore settings(kv7::defaultSettingsPath());
+    kv7::SettingsFile settings(kv7::defaultSettingsPath());
     if (!settings.path().empty()) {
         env.settings = &settings;
         env.settingsPath = settings.path();

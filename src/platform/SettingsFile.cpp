@@ -7,7 +7,7 @@
 
 namespace kv7 {
 
-bool SettingsFile::load(std::string& text, std::string& error) const
+bool SettingsFile::load(std::string& text, std::string& error)
 {
     text.clear();
     if (file.empty()) {
@@ -22,7 +22,7 @@ bool SettingsFile::load(std::string& text, std::string& error) const
     return false;
 }
 
-bool SettingsFile::save(const std::string& text, std::string& error) const
+bool SettingsFile::save(const std::string& text, std::string& error)
 {
     if (file.empty()) {
         error = "no folder for the settings file (neither XDG_CONFIG_HOME, HOME nor APPDATA is set)";

@@ -1,12 +1,14 @@
 // The operator's settings file: where it lives on this system, and its
 // reading and replacing through AtomicFile, so a crash or two programs
 // saving at once leave one whole version. The text's meaning is the app
-// layer's (app/UserSettings.h); front ends wrap this in an iSettingsStore.
+// layer's (app/UserSettings.h), whose store interface this implements.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <utility>
+
+#include "app/UserSettings.h"
 
 namespace kv7 {
 
@@ -15,7 +17,7 @@ namespace kv7 {
 // Empty when the environment names no such folder.
 std::string defaultSettingsPath();
 
-class SettingsFile {
+class SettingsFile final : public iSettingsStore {
 public:
     // Settings are a few lines; anything larger is not this program's file.
     static constexpr std::size_t maxBytes = 64 * 1024;
@@ -23,9 +25,9 @@ public:
     explicit SettingsFile(std::string path) : file(std::move(path)) {}
 
     // A missing file is no settings yet: empty text, true.
-    bool load(std::string& text, std::string& error) const;
+    bool load(std::string& text, std::string& error) override;
     // Creates the folder when it is not there yet.
-    bool save(const std::string& text, std::string& error) const;
+    bool save(const std::string& text, std::string& error) override;
 
     const std::string& path() const { return file; }
 

@@ -13,7 +13,7 @@
 #include <fstream>
 
 #include "CliTestDir.h"
-#include "cli/SettingsStore.h"
+#include "platform/SettingsFile.h"
 #include "protocol/PortCatalog.h"
 #include "platform/posix/LinuxPortCatalog.h"
 #include "sim/BuiltInSimulator.h"
@@ -112,7 +112,7 @@ struct AgainstSimulator : ::testing::Test {
     std::ostringstream out, err;
     std::istringstream in;
     test::TestDir settingsDir;   // the settings file lives here, never in the user's folder
-    SettingsFileStore settings;
+    SettingsFile settings;
 };
 
 TEST_F(AgainstSimulator, PortsAndInfoShowTheSimulatorsConfiguration)

@@ -14,7 +14,7 @@
 
 #include "CliTestDir.h"
 #include "app/UserSettings.h"
-#include "cli/SettingsStore.h"
+#include "platform/SettingsFile.h"
 #include "platform/SettingsFile.h"
 
 namespace kv7::cli::test {
@@ -39,9 +39,9 @@ TEST(SettingsFile, ASavedSiteReadsBackInANewStore)
         saved.latitude = c.latitude;
         saved.longitude = c.longitude;
         std::string error;
-        ASSERT_TRUE(SettingsFileStore(path).save(formatUserSettings(saved), error)) << error;
+        ASSERT_TRUE(SettingsFile(path).save(formatUserSettings(saved), error)) << error;
 
-        SettingsFileStore restarted(path);
+        SettingsFile restarted(path);
         std::vector<std::string> problems;
         const UserSettings read = loadUserSettings(restarted, problems);
         EXPECT_TRUE(problems.empty());
@@ -54,7 +54,7 @@ TEST(SettingsFile, ASavedSiteReadsBackInANewStore)
 TEST(SettingsFile, AMissingFileIsTheBuiltInSiteWithoutComplaint)
 {
     TestDir dir;
-    SettingsFileStore store(dir.file("kv7/settings.ini"));
+    SettingsFile store(dir.file("kv7/settings.ini"));
     std::vector<std::string> problems;
     const UserSettings read = loadUserSettings(store, problems);
     EXPECT_TRUE(problems.empty());
@@ -79,7 +79,7 @@ TEST(SettingsFile, ACorruptFileGivesTheDefaultSiteAndSaysWhy)
         TestDir dir;
         const std::string path = dir.file("settings.ini");
         std::ofstream(path, std::ios::binary) << c.text;
-        SettingsFileStore store(path);
+        SettingsFile store(path);
         std::vector<std::string> problems;
         const UserSettings read = loadUserSettings(store, problems);
         EXPECT_FALSE(read.siteSet);
@@ -112,7 +112,7 @@ TEST(SettingsFile, WhatIsNotAReadableFileIsAMessageAndNothingIsReplaced)
             std::ofstream(path) << "[site]\n";
             fs::resize_file(path, 1 << 20);
         }
-        SettingsFileStore store(path);
+        SettingsFile store(path);
         std::vector<std::string> problems;
         const UserSettings read = loadUserSettings(store, problems);
         EXPECT_FALSE(read.siteSet);
@@ -141,7 +141,7 @@ TEST(SettingsFile, TwoStoresSavingAtOnceNeverLeaveAHalfFile)
     std::vector<std::thread> writers;
     for (const std::string& version : versions) {
         writers.emplace_back([&, version] {
-            SettingsFileStore store(path);
+            SettingsFile store(path);
             for (int k = 0; k < 200; ++k) {
                 std::string error;
                 if (!store.save(version, error))
@@ -150,7 +150,7 @@ TEST(SettingsFile, TwoStoresSavingAtOnceNeverLeaveAHalfFile)
             ++writersDone;
         });
     }
-    SettingsFileStore reader(path);
+    SettingsFile reader(path);
     std::set<std::string> seen;
     std::vector<std::string> halves;
     for (int reads = 0; writersDone < 2 || reads < 1; ++reads) {

@@ -12,7 +12,7 @@ set(rules
   "app|app astro|std"
   "link|link app protocol astro|std"
   "entry|entry link app protocol astro|std"
-  "platform|platform protocol|os"
+  "platform|platform protocol app|os"
   "sim/engine|sim/engine protocol|std"
   "sim|sim protocol platform|os"
   "ui|ui app astro protocol|std"

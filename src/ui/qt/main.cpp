@@ -118,18 +118,6 @@ private:
     kv7::LinuxPortCatalog devices;
 };
 
-// The operator's settings file as the window's store of the site.
-class SettingsFileStore final : public kv7::iSettingsStore {
-public:
-    explicit SettingsFileStore(std::string path) : file(std::move(path)) {}
-
-    bool load(std::string& text, std::string& error) override { return file.load(text, error); }
-    bool save(const std::string& text, std::string& error) override { return file.save(text, error); }
-
-private:
-    kv7::SettingsFile file;
-};
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -149,7 +137,7 @@ int main(int argc, char** argv)
     kv7::Application app(options);
 
     const std::string settingsPath = kv7::defaultSettingsPath();
-    SettingsFileStore settings(settingsPath);
+    kv7::SettingsFile settings(settingsPath);
     kv7::QtDialogHost host;
     kv7::DlgMain mainDialog(&app.control(), &app.model(), &host);
     mainDialog.setPortChoices(kv7::catalogPortChoices(catalog.entries()));

@@ -11,22 +11,6 @@
 #include "ui/win32/Win32Api.h"
 #include "ui/win32/Win32DialogHost.h"
 
-namespace {
-
-// The operator's settings file as the window's store of the site.
-class SettingsFileStore final : public kv7::iSettingsStore {
-public:
-    explicit SettingsFileStore(std::string path) : file(std::move(path)) {}
-
-    bool load(std::string& text, std::string& error) override { return file.load(text, error); }
-    bool save(const std::string& text, std::string& error) override { return file.save(text, error); }
-
-private:
-    kv7::SettingsFile file;
-};
-
-}  // namespace
-
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
     // The trackbar lives in the "bar" classes; without them the main window
@@ -48,7 +32,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     kv7::Application app(options);
 
     const std::string settingsPath = kv7::defaultSettingsPath();
-    SettingsFileStore settings(settingsPath);
+    kv7::SettingsFile settings(settingsPath);
     kv7::Win32DialogHost host(instance);
     kv7::DlgMain mainDialog(&app.control(), &app.model(), &host);
     mainDialog.setPortChoices(kv7::comPortChoices(catalog.entries()));
