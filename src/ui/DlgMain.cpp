@@ -18,141 +18,9 @@
 #include "ui/MeridianFlipPrompt.h"
 #include "ui/RecordFields.h"
 #include "ui/TargetText.h"
+#include "ui/WindowText.h"
 
 namespace kv7 {
-
-namespace {
-
-constexpr int initialSpeed = 10;
-constexpr int maxSpeedIndex = 31;
-
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-
-// Days from 1970-01-01 to a Gregorian date (the civil-from-days inverse).
-std::int64_t daysFromCivil(std::int64_t y, int m, int d)
-{
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const std::int64_t yoe = y - era * 400;
-    const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-std::int64_t secondsOf(const UtcTime& t)
-{
-    return daysFromCivil(t.year, t.month, t.day) * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
-}
-
-int daysInMonth(int year, int month)
-{
-    static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return month == 2 && leap ? 29 : days[month - 1];
-}
-
-std::string utcText(const UtcTime& t)
-{
-    char text[40];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
-                  t.second);
-    return text;
-}
-
-// Exactly YYYY-MM-DD HH:MM:SS (blanks allowed around it), a real instant.
-bool readUtcText(const char* text, UtcTime& t)
-{
-    while (isBlank(*text))
-        ++text;
-    std::string s = text;
-    while (!s.empty() && isBlank(s.back()))
-        s.pop_back();
-    static constexpr char shape[] = "dddd-dd-dd dd:dd:dd";
-    if (s.size() != sizeof shape - 1)
-        return false;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        const bool digit = s[i] >= '0' && s[i] <= '9';
-        if (shape[i] == 'd' ? !digit : s[i] != shape[i])
-            return false;
-    }
-    auto number = [&s](std::size_t at, std::size_t n) { return std::stoi(s.substr(at, n)); };
-    UtcTime r{number(0, 4), number(5, 2), number(8, 2), number(11, 2), number(14, 2), number(17, 2)};
-    if (r.year < 1900 || r.month < 1 || r.month > 12 || r.day < 1 || r.day > daysInMonth(r.year, r.month) ||
-        r.hour > 23 || r.minute > 59 || r.second > 59)
-        return false;
-    t = r;
-    return true;
-}
-
-// Decimal degrees ("19.5", "-33.25") or [+|-]d[:m[:s[.s]]]; false for
-// anything else.
-bool readDegreesText(const char* text, double& degrees)
-{
-    while (isBlank(*text))
-        ++text;
-    std::string s = text;
-    while (!s.empty() && isBlank(s.back()))
-        s.pop_back();
-    bool negative = false;
-    std::size_t at = 0;
-    if (at < s.size() && (s[at] == '+' || s[at] == '-'))
-        negative = s[at++] == '-';
-    double parts[3] = {};
-    int count = 0;
-    while (true) {
-        if (count == 3 || at >= s.size() || s[at] < '0' || s[at] > '9')
-            return false;
-        const char* begin = s.data() + at;
-        const auto r = std::from_chars(begin, s.data() + s.size(), parts[count], std::chars_format::fixed);
-        if (r.ec != std::errc())
-            return false;
-        at = static_cast<std::size_t>(r.ptr - s.data());
-        ++count;
-        if (at == s.size())
-            break;
-        if (s[at] != ':')
-            return false;
-        ++at;
-    }
-    // Only the last part may have a fraction; minutes and seconds stay below 60.
-    for (int i = 0; i + 1 < count; ++i)
-        if (parts[i] != std::floor(parts[i]))
-            return false;
-    if ((count > 1 && parts[1] >= 60) || (count > 2 && parts[2] >= 60))
-        return false;
-    degrees = (parts[0] + parts[1] / 60 + parts[2] / 3600) * (negative ? -1 : 1);
-    return true;
-}
-
-// The shortest text that reads back as the same number.
-std::string degreesText(double degrees)
-{
-    char text[32];
-    const auto r = std::to_chars(text, text + sizeof text, degrees);
-    return std::string(text, r.ptr);
-}
-
-const char* pierSideText(std::int32_t pierState)
-{
-    switch (pierState) {
-    case PierState::pierEast: return "East";
-    case PierState::pierWest: return "West";
-    case PierState::flippingToWest: return "Flipping to West";
-    case PierState::flippingToEast: return "Flipping to East";
-    default: return "unknown";
-    }
-}
-
-// The closest whole arcsecond of an axis position, as far as an int32 holds it.
-std::int32_t axisArcsec(std::int32_t microsteps, std::uint32_t microstepsPerRevolution)
-{
-    const double arcsec = std::round(static_cast<double>(microsteps) * 1296000.0 / microstepsPerRevolution);
-    constexpr double lowest = std::numeric_limits<std::int32_t>::min();
-    constexpr double highest = std::numeric_limits<std::int32_t>::max();
-    return static_cast<std::int32_t>(arcsec < lowest ? lowest : arcsec > highest ? highest : arcsec);
-}
-
-}  // namespace
 
 struct DlgMain::Command {
     int id;
@@ -211,8 +79,8 @@ bool DlgMain::onInit(iControlSurface& dialog)
     dialog.setImage(MainId::South, ArrowImage::Down);
     dialog.setImage(MainId::East, ArrowImage::Left);
     dialog.setImage(MainId::West, ArrowImage::Right);
-    dialog.setSliderRange(MainId::Speed, 0, maxSpeedIndex);
-    dialog.setSliderPosition(MainId::Speed, initialSpeed);
+    dialog.setSliderRange(MainId::Speed, 0, 31);   // the controller's 32 speeds
+    dialog.setSliderPosition(MainId::Speed, 10);
     dialog.setCheck(MainId::TrackOn, false);
     dialog.setCheck(MainId::TrackOff, true);
     enableOperatingControls(false);
@@ -230,102 +98,6 @@ bool DlgMain::onInit(iControlSurface& dialog)
         showMessage(siteProblem.c_str());
     dialog.setTimer(timerPeriodMs);
     return true;
-}
-
-void DlgMain::setSettingsStore(iSettingsStore* store)
-{
-    settingsStore = store;
-    siteProblem.clear();
-    if (!store)
-        return;
-    std::vector<std::string> problems;
-    site = loadUserSettings(*store, problems);
-    if (!site.siteSet && !problems.empty())
-        siteProblem = "Stored site unreadable: " + problems.front();
-    model->setSiteLongitude(site.longitude);
-    if (window.load(std::memory_order_relaxed)) {
-        showSite();
-        if (!siteProblem.empty())
-            showMessage(siteProblem.c_str());
-    }
-}
-
-void DlgMain::onTimer(iControlSurface&)
-{
-    if (!window.load(std::memory_order_relaxed))
-        return;
-    showTime();
-    // Renderers need not report every move of the slider; its number
-    // catches up here at the latest.
-    showSpeed(0);
-    if (readingOut != noReading && ++readingOutTicks >= readingLostTicks) {
-        // Never answered and never reported: ask for what is wanted anew.
-        readingOut = noReading;
-        sendWantedReading();
-    }
-    if (liveViewQuietTicks > 0) {
-        --liveViewQuietTicks;
-        return;
-    }
-    // One reading at a time: asking again while one is out would restart
-    // the link's wait for it, so a controller that stopped answering would
-    // never be reported.
-    if (!connected || readingOut != noReading || !surface().isChecked(MainId::LiveView))
-        return;
-    // The link holds a reading back while the line is busy, so this never
-    // cuts into positioning; it only keeps the rows current.
-    askReading(liveViewAxesNext ? ReadMode::Axes : ReadMode::Encoders);
-    liveViewAxesNext = !liveViewAxesNext;
-}
-
-void DlgMain::askReading(ReadMode::Mode mode)
-{
-    (mode == ReadMode::Axes ? axesWanted : encodersWanted) = true;
-    if (readingOut == noReading)
-        sendWantedReading();
-}
-
-void DlgMain::sendWantedReading()
-{
-    if (!axesWanted && !encodersWanted)
-        return;
-    // The axes first: a Target GET waits for them.
-    const ReadMode::Mode mode = axesWanted ? ReadMode::Axes : ReadMode::Encoders;
-    (mode == ReadMode::Axes ? axesWanted : encodersWanted) = false;
-    readingOut = mode;
-    readingOutTicks = 0;
-    control->readEncoders(mode);
-}
-
-void DlgMain::forgetReadings()
-{
-    readingOut = noReading;
-    encodersWanted = false;
-    axesWanted = false;
-}
-
-void DlgMain::onListOpening(iControlSurface& dialog, int id)
-{
-    if (id != MainId::PortList || !portSource || !window.load(std::memory_order_relaxed))
-        return;
-    fillPortList(dialog);
-}
-
-void DlgMain::fillPortList(iControlSurface& dialog)
-{
-    const int index = dialog.selectedListEntry(MainId::PortList);
-    const bool hadSelection = index >= 0 && static_cast<std::size_t>(index) < ports.entries.size();
-    const std::uint32_t selectedNumber = hadSelection ? ports.entries[static_cast<std::size_t>(index)].number : 0;
-    ports = portSource();
-    dialog.clearList(MainId::PortList);
-    std::size_t select = ports.preselected;
-    for (std::size_t i = 0; i < ports.entries.size(); ++i) {
-        dialog.addListEntry(MainId::PortList, ports.entries[i].label);
-        // The operator's choice stays while its port is still there.
-        if (hadSelection && ports.entries[i].number == selectedNumber)
-            select = i;
-    }
-    dialog.selectListEntry(MainId::PortList, static_cast<int>(select));
 }
 
 bool DlgMain::onCommand(iControlSurface&, int id) { return handleCommand(id); }
@@ -462,80 +234,6 @@ void DlgMain::askMeridianFlip(std::int32_t kind)
     control->answerMeridianFlip(answer);
 }
 
-void DlgMain::showMountState(const MountState& mountState)
-{
-    iControlSurface* dialog = window.load(std::memory_order_relaxed);
-    if (!dialog)
-        return;
-    // The record keeps the last of both readings; which one is new is
-    // known only from what was asked.
-    const int answered = readingOut;
-    readingOut = noReading;
-    if (mountState.valid == 1) {
-        retireStatusError();
-        showMountStateFields(*dialog, mountState);
-    }
-    if (mountState.axesValid == 1) {
-        retireStatusError();
-        showMotorRows(mountState);
-        if (targetGetPending && answered == ReadMode::Axes)
-            fillTargetFromSky(mountState);
-    }
-    sendWantedReading();
-}
-
-void DlgMain::showMotorRows(const MountState& m)
-{
-    iControlSurface& dialog = surface();
-    dialog.setText(MainId::RaMotorSystem, std::to_string(m.raAxisPosition));
-    dialog.setText(MainId::DecMotorSystem, std::to_string(m.decAxisPosition));
-    struct Row {
-        std::int32_t position;
-        std::uint32_t perRevolution;
-        int arcsecField;
-        int dmsField;
-    };
-    const Row rows[] = {
-        {m.raAxisPosition, model->parameters.raMicrosteps, MainId::RaMotorArcsec, MainId::RaMotorDms},
-        {m.decAxisPosition, model->parameters.decMicrosteps, MainId::DecMotorArcsec, MainId::DecMotorDms},
-    };
-    for (const Row& row : rows) {
-        // Without the axis's microsteps per turn there is no angle to show.
-        if (row.perRevolution == 0) {
-            dialog.setText(row.arcsecField, "");
-            dialog.setText(row.dmsField, "");
-            continue;
-        }
-        const std::int32_t arcsec = axisArcsec(row.position, row.perRevolution);
-        dialog.setText(row.arcsecField, std::to_string(arcsec));
-        setDmsField(dialog, row.dmsField, arcsec);
-    }
-    dialog.setText(MainId::PierSide, pierSideText(m.pierState));
-}
-
-void DlgMain::fillTargetFromSky(const MountState& m)
-{
-    targetGetPending = false;
-    if (m.skyValid != 1) {
-        showMessage("Target not read: pier side unknown");
-        return;
-    }
-    // The fields take whole seconds: RA to the nearest second of time
-    // (15 arcseconds), Dec exactly.
-    const std::uint32_t seconds = (m.raArcsec + 7) / 15 % 86400;
-    char ra[16];
-    std::snprintf(ra, sizeof ra, "%02u:%02u:%02u", seconds / 3600, seconds / 60 % 60, seconds % 60);
-    const std::uint32_t dec = static_cast<std::uint32_t>(m.decArcsec < 0 ? -static_cast<std::int64_t>(m.decArcsec)
-                                                                         : m.decArcsec);
-    char decText[16];
-    std::snprintf(decText, sizeof decText, "%c%02u:%02u:%02u", m.decArcsec < 0 ? '-' : '+', dec / 3600,
-                  dec / 60 % 60, dec % 60);
-    iControlSurface& dialog = surface();
-    dialog.setText(MainId::TargetRa, ra);
-    dialog.setText(MainId::TargetDec, decText);
-    showMessage("");
-}
-
 // ---- Commands ---------------------------------------------------------------
 
 void DlgMain::about(int) { showAboutBox(*host); }
@@ -561,8 +259,6 @@ void DlgMain::disconnectPort(int)
 
 void DlgMain::stopMotion(int) { control->stopMotion(StopAxes::Both); }
 
-void DlgMain::pauseLiveView() { liveViewQuietTicks = liveViewPauseTicks; }
-
 void DlgMain::handPad(int direction)
 {
     pauseLiveView();
@@ -585,8 +281,6 @@ void DlgMain::encoderSetup(int)
                               f.decFlags, f.decLeadingBits, f.decBitsPerRevolution, f.decBitsForRevolutions);
 }
 
-void DlgMain::readEncoders(int) { askReading(ReadMode::Encoders); }
-
 void DlgMain::syncToTarget(int)
 {
     if (!readTarget())
@@ -599,14 +293,6 @@ void DlgMain::syncToEncoders(int)
 {
     pauseLiveView();
     control->syncToEncoders();
-}
-
-void DlgMain::getState(int) { askReading(ReadMode::Axes); }
-
-void DlgMain::targetGet(int)
-{
-    targetGetPending = true;
-    askReading(ReadMode::Axes);
 }
 
 void DlgMain::encoderCalibration(int)
@@ -693,112 +379,6 @@ bool DlgMain::readTarget()
     }
     showMessage("");
     return true;
-}
-
-void DlgMain::showSiderealTime(int)
-{
-    // Back to the computer's clock.
-    model->setUtcCorrection(0);
-    shownUtc.clear();
-    surface().setText(MainId::UniversalTime, "");
-    showTime();
-}
-
-void DlgMain::showTime()
-{
-    iControlSurface& dialog = surface();
-    char typed[64];
-    dialog.getText(MainId::UniversalTime, typed, sizeof typed);
-    // A field that differs from what was last shown is being typed into.
-    if (shownUtc == typed) {
-        shownUtc = utcText(model->utcNow());
-        dialog.setText(MainId::UniversalTime, shownUtc);
-    }
-    dialog.setText(MainId::TimeNote, model->utcCorrection() != 0 ? "corrected" : "");
-    char lst[64];
-    formatSiderealTime(model->localSiderealTime(), lst);
-    dialog.setText(MainId::SiderealTime, lst);
-}
-
-void DlgMain::timeSet(int)
-{
-    iControlSurface& dialog = surface();
-    char text[64];
-    dialog.getText(MainId::UniversalTime, text, sizeof text);
-    UtcTime typed;
-    if (!readUtcText(text, typed)) {
-        showMessage("UT not set: use YYYY-MM-DD hh:mm:ss");
-        return;
-    }
-    const std::int64_t computer = secondsOf(model->utcNow()) - model->utcCorrection();
-    model->setUtcCorrection(secondsOf(typed) - computer);
-    showMessage("");
-    shownUtc.clear();
-    dialog.setText(MainId::UniversalTime, "");
-    showTime();
-}
-
-void DlgMain::showSite()
-{
-    iControlSurface& dialog = surface();
-    dialog.setText(MainId::Latitude, degreesText(site.latitude));
-    dialog.setText(MainId::Longitude, degreesText(model->siteLongitude()));
-    dialog.setText(MainId::SiteNote, site.siteSet ? "" : "(default)");
-}
-
-void DlgMain::placeGet(int)
-{
-    if (settingsStore)
-        setSettingsStore(settingsStore);
-    else
-        showSite();
-    if (siteProblem.empty())
-        showMessage("");
-}
-
-void DlgMain::placeSet(int)
-{
-    iControlSurface& dialog = surface();
-    struct Field {
-        int id;
-        double limit;
-        const char* notDegrees;
-        const char* outOfRange;
-        double value;
-    };
-    Field fields[] = {
-        {MainId::Latitude, 90, "Site not set: Latitude not degrees", "Site not set: Latitude out of range", 0},
-        {MainId::Longitude, 180, "Site not set: Longitude not degrees", "Site not set: Longitude out of range", 0},
-    };
-    for (Field& f : fields) {
-        char text[64];
-        dialog.getText(f.id, text, sizeof text);
-        if (!readDegreesText(text, f.value)) {
-            showMessage(f.notDegrees);
-            return;
-        }
-        if (std::fabs(f.value) > f.limit) {
-            showMessage(f.outOfRange);
-            return;
-        }
-    }
-    site.siteSet = true;
-    site.latitude = fields[0].value;
-    site.longitude = fields[1].value;
-    model->setSiteLongitude(site.longitude);
-    showSite();
-    std::string error;
-    if (settingsStore && !settingsStore->save(formatUserSettings(site), error)) {
-        showMessage(("Site in use, not saved: " + error).c_str());
-        return;
-    }
-    showMessage("");
-}
-
-void DlgMain::showSpeed(int)
-{
-    iControlSurface& dialog = surface();
-    dialog.setText(MainId::SpeedValue, std::to_string(dialog.sliderPosition(MainId::Speed)));
 }
 
 void DlgMain::tracking(int on)
