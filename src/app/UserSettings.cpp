@@ -11,11 +11,8 @@ namespace {
 
 std::string_view trim(std::string_view s)
 {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
-        s.remove_suffix(1);
-    return s;
+    const std::size_t first = s.find_first_not_of(" \t\r");
+    return first == std::string_view::npos ? std::string_view{} : s.substr(first, s.find_last_not_of(" \t\r") - first + 1);
 }
 
 bool parseNumber(std::string_view text, double& value)

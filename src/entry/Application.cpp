@@ -27,6 +27,15 @@ void Application::attachFrontEnd(iMainDlgCallback* mainDialog, iWMUserSender* se
     appModel->setSender(sender);
 }
 
+int Application::run(iMainDlgCallback* mainDialog, iWMUserSender* sender, const std::function<void()>& runWindow)
+{
+    attachFrontEnd(mainDialog, sender);
+    start();
+    runWindow();
+    shutdown();
+    return 0;
+}
+
 void Application::start() { timer->start(); }
 
 void Application::shutdown()

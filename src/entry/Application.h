@@ -10,6 +10,7 @@
 //   app.shutdown();                           // nothing is sent to the controller
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "app/AppModel.h"
@@ -35,6 +36,10 @@ public:
     Application& operator=(const Application&) = delete;
 
     void attachFrontEnd(iMainDlgCallback* mainDialog, iWMUserSender* sender);
+    // The whole life of a windowed program: attaches the window, starts,
+    // runs the window until it closes, and shuts down without a byte to the
+    // controller. Returns 0.
+    int run(iMainDlgCallback* mainDialog, iWMUserSender* sender, const std::function<void()>& runWindow);
     void start();
     // Detaches the front end, stops the heartbeat, then the link's threads.
     // Safe to call twice; the destructor calls it.

@@ -30,6 +30,9 @@ public:
     bool save(const std::string& text, std::string& error) override;
 
     const std::string& path() const { return file; }
+    // This store, or null when there is nowhere to keep settings (no home
+    // folder): then nothing persists and the built-in site stands.
+    iSettingsStore* ifPlaced() { return file.empty() ? nullptr : this; }
 
 private:
     std::string file;

@@ -136,20 +136,12 @@ int main(int argc, char** argv)
     options.catalog = &catalog;
     kv7::Application app(options);
 
-    const std::string settingsPath = kv7::defaultSettingsPath();
-    kv7::SettingsFile settings(settingsPath);
+    kv7::SettingsFile settings(kv7::defaultSettingsPath());
     kv7::QtDialogHost host;
     kv7::DlgMain mainDialog(&app.control(), &app.model(), &host);
     mainDialog.setPortChoices(kv7::catalogPortChoices(catalog.entries()));
     // An adapter plugged in after start shows up when the list next opens.
     mainDialog.setPortSource([&catalog] { return kv7::catalogPortChoices(catalog.rescan()); });
-    // Without a home folder nothing is kept, and the built-in site stands.
-    if (!settingsPath.empty())
-        mainDialog.setSettingsStore(&settings);
-    app.attachFrontEnd(&mainDialog, &mainDialog);
-    app.start();
-    mainDialog.runDialog();
-    // Nothing goes to the controller on the way out.
-    app.shutdown();
-    return 0;
+    mainDialog.setSettingsStore(settings.ifPlaced());
+    return app.run(&mainDialog, &mainDialog, [&] { mainDialog.runDialog(); });
 }

@@ -31,20 +31,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     options.catalog = &catalog;
     kv7::Application app(options);
 
-    const std::string settingsPath = kv7::defaultSettingsPath();
-    kv7::SettingsFile settings(settingsPath);
+    kv7::SettingsFile settings(kv7::defaultSettingsPath());
     kv7::Win32DialogHost host(instance);
     kv7::DlgMain mainDialog(&app.control(), &app.model(), &host);
     mainDialog.setPortChoices(kv7::comPortChoices(catalog.entries()));
     // The list is made anew each time it drops down, from the catalogue.
     mainDialog.setPortSource([&catalog] { return kv7::comPortChoices(catalog.entries()); });
-    // Without %APPDATA% nothing is kept, and the built-in site stands.
-    if (!settingsPath.empty())
-        mainDialog.setSettingsStore(&settings);
-    app.attachFrontEnd(&mainDialog, &mainDialog);
-    app.start();
-    mainDialog.runDialog();
-    // Nothing goes to the controller on the way out.
-    app.shutdown();
-    return 0;
+    mainDialog.setSettingsStore(settings.ifPlaced());
+    return app.run(&mainDialog, &mainDialog, [&] { mainDialog.runDialog(); });
 }
