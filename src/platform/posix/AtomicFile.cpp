@@ -84,6 +84,44 @@ Read readBounded(const std::string& file, std::size_t maxBytes, const char* kind
     return keepRead(content, got, maxBytes, kind, file, text, error);
 }
 
+namespace {
+
+// Gives the new file the old one's owner and mode, and writes text into it.
+bool fill(int fd, const struct stat* old, const std::string& text)
+{
+    if (old) {
+        // Only root can give a file to another owner; for anyone else the
+        // old file was theirs already, so a refusal here changes nothing.
+        if (old->st_uid != ::geteuid() || old->st_gid != ::getegid()) {
+            [[maybe_unused]] const int owned = ::fchown(fd, old->st_uid, old->st_gid);
+        }
+        if (::fchmod(fd, old->st_mode & 0777) != 0)
+            return false;
+    }
+    std::size_t written = 0;
+    while (written < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        written += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// The rename itself lasts once the directory is on the disk. Some file
+// systems cannot sync a directory; the file is whole either way.
+void syncDirectory(const std::string& directory)
+{
+    UniqueFd dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.valid()) {
+        [[maybe_unused]] const int synced = ::fsync(dir.get());
+    }
+}
+
+}  // namespace
+
 bool replace(const std::string& file, const std::string& text, std::string& error)
 {
     const std::filesystem::path target(file);
@@ -125,44 +163,17 @@ bool replace(const std::string& file, const std::string& text, std::string& erro
     if (!created)
         return false;
     const std::string temporary = temporaryPath.string();
-    auto abandon = [&](const std::string& why) {
-        error = why;
+    // On the disk before the rename, or a crash could leave the new name on
+    // an empty file.
+    const bool whole = fill(fd.get(), replacing ? &old : nullptr, text) && ::fsync(fd.get()) == 0 &&
+                       ::close(fd.release()) == 0;
+    if (!whole || ::rename(temporary.c_str(), file.c_str()) != 0) {
+        error = failure(whole ? file : temporary);
         fd.reset();
         ::unlink(temporary.c_str());
         return false;
-    };
-
-    if (replacing) {
-        // Only root can give a file to another owner; for anyone else the
-        // old file was theirs already, so a refusal here changes nothing.
-        if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) {
-            [[maybe_unused]] const int owned = ::fchown(fd.get(), old.st_uid, old.st_gid);
-        }
-        if (::fchmod(fd.get(), old.st_mode & 0777) != 0)
-            return abandon(failure(temporary));
     }
-    std::size_t written = 0;
-    while (written < text.size()) {
-        const ssize_t n = ::write(fd.get(), text.data() + written, text.size() - written);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return abandon(failure(temporary));
-        written += static_cast<std::size_t>(n);
-    }
-    // On the disk before the rename, or a crash could leave the new name on
-    // an empty file.
-    if (::fsync(fd.get()) != 0 || ::close(fd.release()) != 0)
-        return abandon(failure(temporary));
-    if (::rename(temporary.c_str(), file.c_str()) != 0)
-        return abandon(failure(file));
-
-    // The rename itself lasts once the directory is on the disk. Some file
-    // systems cannot sync a directory; the file is whole either way.
-    UniqueFd dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.valid()) {
-        [[maybe_unused]] const int synced = ::fsync(dir.get());
-    }
+    syncDirectory(directory);
     return true;
 }
 
