@@ -129,11 +129,12 @@ void DlgMain::fillTargetFromSky(const MountState& m)
         showMessage("Target not read: pier side unknown");
         return;
     }
-    // The fields take whole seconds: RA to the nearest second of time
-    // (15 arcseconds), Dec exactly.
-    const std::uint32_t seconds = (m.raArcsec + 7) / 15 % 86400;
-    char ra[16];
-    std::snprintf(ra, sizeof ra, "%02u:%02u:%02u", seconds / 3600, seconds / 60 % 60, seconds % 60);
+    // RA with hundredths of a second of time, so that reading the field back
+    // gives the same arcsecond; Dec in whole arcseconds, exactly.
+    const std::uint32_t seconds = m.raArcsec / 15;
+    const std::uint32_t hundredths = (m.raArcsec % 15 * 100 + 7) / 15;
+    char ra[20];
+    std::snprintf(ra, sizeof ra, "%02u:%02u:%02u.%02u", seconds / 3600, seconds / 60 % 60, seconds % 60, hundredths);
     const std::uint32_t dec = static_cast<std::uint32_t>(m.decArcsec < 0 ? -static_cast<std::int64_t>(m.decArcsec)
                                                                          : m.decArcsec);
     char decText[16];

@@ -1,5 +1,7 @@
 #include "ui/TargetText.h"
 
+#include <algorithm>
+
 #include "astro/TextConvert.h"
 
 namespace kv7 {
@@ -9,6 +11,7 @@ namespace {
 struct Fields {
     std::uint32_t value[3] = {};
     bool negative = false;
+    double fraction = 0.0;   // of the last field, when a fraction was allowed and given
 };
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
@@ -29,7 +32,23 @@ bool readNumber(const char*& p, int maxDigits, std::uint32_t& value)
     return digits > 0;
 }
 
-bool readFields(const char* p, bool signAllowed, int firstDigits, Fields& fields)
+// A fraction of up to three digits after the point.
+bool readFraction(const char*& p, double& fraction)
+{
+    ++p;
+    std::uint32_t digits = 0;
+    double scale = 1.0;
+    fraction = 0.0;
+    while (isDigit(*p) && digits < 3) {
+        scale /= 10.0;
+        fraction += (*p - '0') * scale;
+        ++digits;
+        ++p;
+    }
+    return digits > 0 && !isDigit(*p);
+}
+
+bool readFields(const char* p, bool signAllowed, int firstDigits, Fields& fields, bool fractionAllowed = false)
 {
     while (isBlank(*p))
         ++p;
@@ -39,11 +58,16 @@ bool readFields(const char* p, bool signAllowed, int firstDigits, Fields& fields
     }
     if (!readNumber(p, firstDigits, fields.value[0]))
         return false;
-    for (int i = 1; i < 3 && *p == ':'; ++i) {
+    int i = 1;
+    for (; i < 3 && *p == ':'; ++i) {
         ++p;
         if (!readNumber(p, 2, fields.value[i]))
             return false;
     }
+    // Seconds of time may carry a fraction: one second of RA is 15 seconds
+    // of arc, too coarse to point back at a star within one.
+    if (fractionAllowed && i == 3 && *p == '.' && !readFraction(p, fields.fraction))
+        return false;
     while (isBlank(*p))
         ++p;
     return *p == '\0';
@@ -54,7 +78,7 @@ bool readFields(const char* p, bool signAllowed, int firstDigits, Fields& fields
 TargetTextCheck checkRaText(const char* text)
 {
     Fields ra;
-    if (!readFields(text, false, 2, ra))
+    if (!readFields(text, false, 2, ra, true))
         return TargetTextCheck::NotAPosition;
     if (ra.value[0] > 23 || ra.value[1] > 59 || ra.value[2] > 59)
         return TargetTextCheck::OutOfRange;
@@ -80,6 +104,10 @@ TargetTextCheck readRaText(const char* text, std::uint32_t& arcsec)
         RaDecBytes bytes;
         parseRaText(text, &bytes);
         raDecBytesToUnits(bytes, &arcsec, nullptr);
+        Fields ra;
+        readFields(text, false, 2, ra, true);
+        const auto extra = static_cast<std::uint32_t>(ra.fraction * 15.0 + 0.5);
+        arcsec = std::min<std::uint32_t>(arcsec + extra, 1296000 - 1);
     }
     return check;
 }

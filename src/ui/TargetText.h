@@ -11,7 +11,8 @@ namespace kv7 {
 
 enum class TargetTextCheck { Sound, NotAPosition, OutOfRange };
 
-// RA as h[h][:m[m][:s[s]]] below 24 hours, blanks allowed around it.
+// RA as h[h][:m[m][:s[s][.f[f[f]]]]] below 24 hours, blanks allowed around
+// it; the fraction of a second of time is kept to the nearest arcsecond.
 TargetTextCheck checkRaText(const char* text);
 // Dec as [+|-]d[d[d]][:m[m][:s[s]]] within 90 degrees, blanks allowed around it.
 TargetTextCheck checkDecText(const char* text);

@@ -30,6 +30,20 @@ TEST(FieldText, UnsignedFieldsReadDigitsWithBlanksAndNothingElse)
     }
 }
 
+TEST(TargetText, FractionsOfASecondOfTimeComeToTheNearestArcsecond)
+{
+    struct Case {
+        const char* text;
+        std::uint32_t arcsec;
+    };
+    for (const Case& c : {Case{"12:30:00", 675000}, Case{"12:30:00.5", 675008}, Case{"12:30:00.47", 675007},
+                          Case{"12:30:00.033", 675000}, Case{"23:59:59.999", 1295999}}) {
+        std::uint32_t arcsec = 0;
+        ASSERT_EQ(readRaText(c.text, arcsec), TargetTextCheck::Sound) << c.text;
+        EXPECT_EQ(arcsec, c.arcsec) << c.text;
+    }
+}
+
 TEST(TargetText, AcceptsPositionsAndNamesTheFieldThatIsNot)
 {
     EXPECT_EQ(targetTextProblem("12:30:00", "-10:30:00"), nullptr);
@@ -37,10 +51,11 @@ TEST(TargetText, AcceptsPositionsAndNamesTheFieldThatIsNot)
     EXPECT_EQ(targetTextProblem(" 23:59:59 ", "+90:00:00"), nullptr);
     EXPECT_EQ(targetTextProblem("5:3:7", "-0:30"), nullptr);
     EXPECT_EQ(targetTextProblem("12:30", "045:00:00"), nullptr);
+    EXPECT_EQ(targetTextProblem("12:30:00.5", "0"), nullptr);   // seconds of time may carry a fraction
 
     const std::string raForm = "Target not sent: RA not hh:mm:ss";
     for (const char* ra : {"", " ", "abc", "12h30m", "12 30 00", "123", "12:", "12:30:", "12:30:456", "+12",
-                           "12:30:00.5", "1:2:3:4"})
+                           "12:30.5", "12:30:00.", "12:30:00.1234", "12:30:00,5", "1:2:3:4"})
         EXPECT_EQ(targetTextProblem(ra, "10"), raForm) << '"' << ra << '"';
     for (const char* ra : {"24", "12:60", "12:00:60", "99:99:99"})
         EXPECT_EQ(targetTextProblem(ra, "10"), std::string("Target not sent: RA out of range")) << ra;

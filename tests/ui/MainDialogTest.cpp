@@ -776,12 +776,12 @@ TEST_F(MainDialogTest, TargetGetFillsTheFieldsWhereTheAxesPointAndGotoAndSyncRet
         const char* decText;
     };
     const Case cases[] = {
-        {0, 0, "00:00:00", "+00:00:00"},
-        {675000, -37800, "12:30:00", "-10:30:00"},
-        {1295999, 324000, "00:00:00", "+90:00:00"},   // the last arcsecond of the day rounds to its start
-        {1295984, -324000, "23:59:59", "-90:00:00"},
-        {123457, 45296, "02:17:10", "+12:34:56"},
-        {123452, -1, "02:17:10", "-00:00:01"},
+        {0, 0, "00:00:00.00", "+00:00:00"},
+        {675000, -37800, "12:30:00.00", "-10:30:00"},
+        {1295999, 324000, "23:59:59.93", "+90:00:00"},   // the last arcsecond of the day
+        {1295984, -324000, "23:59:58.93", "-90:00:00"},
+        {123457, 45296, "02:17:10.47", "+12:34:56"},
+        {123452, -1, "02:17:10.13", "-00:00:01"},
     };
     open();
     enableControls();
@@ -801,11 +801,9 @@ TEST_F(MainDialogTest, TargetGetFillsTheFieldsWhereTheAxesPointAndGotoAndSyncRet
         click(MainId::Goto);
         click(MainId::SyncToTarget);
         ASSERT_EQ(control.calls.size(), 3u) << window.text(MainId::MessageLine);
-        // RA text holds whole seconds of time: 15 arcseconds, so within 7.5
-        // either way (across midnight too); Dec is exact.
-        const std::int64_t raError = (static_cast<std::int64_t>(dialog.currentTargetRa()) - c.ra + 1296000 + 648000) %
-                                         1296000 - 648000;
-        EXPECT_LE(std::abs(raError), 7) << c.ra;
+        // The RA text keeps hundredths of a second of time, so both come
+        // back to the arcsecond.
+        EXPECT_EQ(dialog.currentTargetRa(), c.ra);
         EXPECT_EQ(dialog.currentTargetDec(), c.dec);
         EXPECT_EQ(control.calls[1].substr(0, 10), "gotoTarget");
         EXPECT_EQ(control.calls[2].substr(0, 12), "syncToTarget");
@@ -1184,7 +1182,7 @@ TEST_F(MainDialogTest, ReadingsAskedWhileOneIsOutFollowItsAnswerAndTargetGetTake
     fresh.raArcsec = 108000;
     model.onMountState(fresh);
     deliver();
-    EXPECT_EQ(window.text(MainId::TargetRa), "02:00:00");
+    EXPECT_EQ(window.text(MainId::TargetRa), "02:00:00.00");
     EXPECT_EQ(control.calls, (Calls{"readEncoders 0", "readEncoders 3", "readEncoders 0"}));
 }
 
