@@ -6,6 +6,7 @@
 //
 //   bench_liveview [refreshes]      (default 2000)
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -204,6 +205,7 @@ int main(int argc, char** argv)
     settle(bare, connectHost);
     fixed.fix();
     const long start = allocations.load();
+    const auto began = std::chrono::steady_clock::now();
     for (long r = 0; r < refreshes; ++r) {
         bare.readEncoders(r % 2 == 0 ? kv7::ReadMode::Encoders : kv7::ReadMode::Axes);
         while (bare.pollSerial() + bare.pump() > 0) {
@@ -211,7 +213,13 @@ int main(int argc, char** argv)
         if (r % 2 == 1)
             bare.onHeartBeat();
     }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     std::printf("  heap allocations per refresh    %.3f (the link alone, %ld readings)\n",
                 static_cast<double>(allocations.load() - start) / refreshes, alone.readings);
+    // The worker's own time for a refresh, run back to back on one thread:
+    // what two refreshes a second add to an idle link, without the threads'
+    // wake-ups (two more a second each for the worker and the reader).
+    std::printf("  link time per refresh           %.2f us = %.4f %% of one core at two a second\n",
+                1e6 * seconds / refreshes, 100.0 * 2.0 * seconds / refreshes);
     return listener.readings == refreshes ? 0 : 1;
 }
