@@ -189,6 +189,12 @@ void CommControl::updateSkyPosition()
         return;
     const SkyOffset sky = skyFromAxisPositions(pierState == PierState::pierWest, mountState.raAxisPosition,
                                                mountState.decAxisPosition, raStepsPerHour, decStepsPer15Degrees);
+    // A Dec axis past the pole (or positions no sky point has) gives no
+    // declaration the fields could show.
+    if (!(sky.decDegrees >= -90.0 && sky.decDegrees <= 90.0) || !std::isfinite(sky.hourOffset)) {
+        mountState.skyValid = 0;
+        return;
+    }
     const double lst = siderealTime ? siderealTime->localSiderealTime() : 0.0;
     mountState.raArcsec = raArcsecFromOffset(lst, sky.hourOffset);
     mountState.decArcsec = static_cast<std::int32_t>(std::floor(sky.decDegrees * 3600.0 + 0.5));

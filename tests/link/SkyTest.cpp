@@ -68,6 +68,19 @@ TEST_F(Sky, ReadingTheAxesGivesPositionsMotionAndSide)
     EXPECT_EQ(m.valid, 0);   // no encoder reading was taken
 }
 
+TEST_F(Sky, AxesPastThePoleGiveNoSkyPosition)
+{
+    setSide(PierAction::SetWest);
+    // 2400000 steps a turn: 1.2e6 steps past the pole is 180 degrees there.
+    for (std::int32_t dec : {1200000, -2000000000}) {
+        h.controller.silence(31);
+        h.controller.respond(31, axesReply(0, dec));
+        const MountState m = readAxes();
+        EXPECT_EQ(m.axesValid, 1) << dec;
+        EXPECT_EQ(m.skyValid, 0) << dec;
+    }
+}
+
 // GOTO to a target, read where the axes went, and the sky position is the
 // target again: what "Target GET" shows, so a later GOTO returns there.
 TEST_F(Sky, WhereTheAxesPointIsTheTargetTheyWereSentTo)
