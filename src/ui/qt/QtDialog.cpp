@@ -118,6 +118,10 @@ void QtDialog::setText(int id, std::string_view text)
     QWidget* widget = control(id);
     const QString value = fromText(text);
     if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+        // The live view sets the same readings again and again: an
+        // unchanged field is left alone rather than drawn anew.
+        if (edit->text() == value)
+            return;
         edit->setText(value);
         // Show the start of a long text, as a Windows edit does.
         edit->setCursorPosition(0);
