@@ -19,7 +19,7 @@ enum : std::int32_t {
 };
 }
 
-// Status codes raised through onStatus; their texts live with the windows.
+// Status codes raised through onStatus; their texts are in StatusText.cpp.
 namespace Status {
 enum : std::uint32_t {
     NotConnected = 0,
@@ -50,6 +50,12 @@ enum : std::uint32_t {
     SyncedToTarget = 24,
     SyncedToEncoders = 25,
     NoFreshReading = 26,        // sync to encoders without a reading of the last 2 s
+    // Raised by the window as it sends the request, so the line names a long
+    // slew for as long as it runs (the link's next status ends it).
+    FlippingToEast = 27,
+    FlippingToWest = 28,
+    ReferenceSetEast = 29,
+    ReferenceSetWest = 30,
 };
 }
 

@@ -31,7 +31,11 @@ namespace {
     X("Error: Busy positioning; wait for Ready.")             \
     X("Synchronised to the target.")                          \
     X("Synchronised to the encoders.")                        \
-    X("Error: No fresh encoder reading; read the encoders first.")
+    X("Error: No fresh encoder reading; read the encoders first.") \
+    X("Meridian flip to the east side under way...")               \
+    X("Meridian flip to the west side under way...")               \
+    X("Reference position set: east side of the pier.")           \
+    X("Reference position set: west side of the pier.")
 
 #define KV7_NARROW(text) text,
 #define KV7_WIDE(text) L"" text,

@@ -5,9 +5,9 @@
 
 namespace kv7 {
 
-constexpr std::uint32_t statusCount = 27;
+constexpr std::uint32_t statusCount = 31;
 
-// The text for a status code, or null for a code above 26.
+// The text for a status code, or null for a code from statusCount on.
 const char* statusText(std::uint32_t status);
 const wchar_t* statusTextWide(std::uint32_t status);
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <limits>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/Codes.h"
@@ -90,6 +91,7 @@ bool DlgMain::onInit(iControlSurface& dialog)
         dialog.addListEntry(MainId::PortList, choice.label);
     dialog.selectListEntry(MainId::PortList, static_cast<int>(ports.preselected));
     dialog.setCheck(MainId::LiveView, true);
+    showStatus(Status::NotConnected);
     showSpeed(0);
     showSite();
     shownUtc.clear();
@@ -138,7 +140,19 @@ iControlSurface& DlgMain::surface() const { return *window.load(std::memory_orde
 
 void DlgMain::showMessage(const char* text)
 {
-    surface().setText(MainId::MessageLine, *text ? text : unsentOffsetNote());
+    if (!*text)
+        text = *unsentOffsetNote() ? unsentOffsetNote() : connectionNote;
+    surface().setText(MainId::MessageLine, text);
+}
+
+void DlgMain::noteConnection(const char* note)
+{
+    char shown[128];
+    surface().getText(MainId::MessageLine, shown, sizeof shown);
+    const bool showingNote = std::string_view(shown) == connectionNote;
+    connectionNote = note;
+    if (showingNote || !*shown)
+        showMessage("");
 }
 
 const char* DlgMain::unsentOffsetNote() const
@@ -192,6 +206,14 @@ void DlgMain::showStatus(std::uint16_t status)
         connected = false;
         forgetReadings();
         targetGetPending = false;
+        if (window.load(std::memory_order_relaxed))
+            noteConnection("");
+        break;
+    case Status::TestingWithoutPort:
+        // "Connecting..." follows at once; the second field keeps saying
+        // what the connection is while it lasts.
+        if (window.load(std::memory_order_relaxed))
+            noteConnection(statusText(status));
         break;
     case Status::NoReply:
     case Status::CommunicationError:
@@ -394,12 +416,15 @@ void DlgMain::referencePosition(int action)
     iControlSurface& dialog = surface();
     dialog.setCheck(MainId::SetEast, action == PierAction::SetEast);
     dialog.setCheck(MainId::SetWest, action != PierAction::SetEast);
+    showStatus(action == PierAction::SetEast ? Status::ReferenceSetEast : Status::ReferenceSetWest);
     control->pierSideAction(static_cast<PierAction::Action>(action));
 }
 
 void DlgMain::flip(int action)
 {
     pauseLiveView();
+    // The link says nothing until the slew is over ("Ready") or fails.
+    showStatus(action == PierAction::FlipEast ? Status::FlippingToEast : Status::FlippingToWest);
     control->pierSideAction(static_cast<PierAction::Action>(action));
 }
 

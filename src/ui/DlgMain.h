@@ -119,6 +119,9 @@ private:
     // sent; any other text replaces it until the next empty one.
     void showMessage(const char* text);
     const char* unsentOffsetNote() const;
+    // What the connection is (the simulator rather than a port), shown in the
+    // message field whenever nothing else is; empty: nothing to say.
+    void noteConnection(const char* note);
     // The offset fields now hold what the controller has: the reminder goes.
     void forgetUnsentOffsets();
     // A success: an error on the status line no longer holds.
@@ -137,6 +140,7 @@ private:
     // Offset fields stepped by fine-adjust since the controller last had them.
     bool raOffsetUnsent = false;
     bool decOffsetUnsent = false;
+    const char* connectionNote = "";
     // What the status line shows: whether it is an error, and the last text
     // that was not one, which takes the line back once the error is over.
     bool statusIsError = false;

@@ -125,6 +125,7 @@ TEST_F(MainDialogTest, OpensWithOperatingControlsDisabledTrackOffSpeedTenAndArro
     EXPECT_EQ(window.at(MainId::South).image, ArrowImage::Down);
     EXPECT_EQ(window.at(MainId::East).image, ArrowImage::Left);
     EXPECT_EQ(window.at(MainId::West).image, ArrowImage::Right);
+    EXPECT_EQ(window.text(MainId::StatusLine), "Not connected");
     EXPECT_EQ(std::string(mainDialogLayout().caption),
               std::string("TN2,WB6 Encoder setup 1.0 beta 1. (") + makerWebAddress + ")");
 }
@@ -223,7 +224,7 @@ TEST_F(MainDialogTest, AnErrorOnTheStatusLineGivesWayToTheNextSuccessAndANewErro
         {"a configuration whose status has no text", {{E::Status, 3}, {E::Status, 10}, {E::Configuration, statusCount}},
          "Connection established."},
         {"a non-error status", {{E::Status, 3}, {E::Status, 21}, {E::Status, 13}}, "Ready"},
-        {"an error with no success before it", {{E::Status, 6}, {E::Reading}}, ""},
+        {"an error with no success before it", {{E::Status, 6}, {E::Reading}}, "Not connected"},
         {"a stale reading is no success", {{E::Status, 3}, {E::Status, 21}, {E::StaleReading}},
          "Error: No reply from the controller."},
         {"a new error after a success", {{E::Status, 11}, {E::Reading}, {E::Status, 18}}, "Error: Connection lost."},
@@ -461,6 +462,61 @@ TEST_F(MainDialogTest, TrackingAndReferenceButtonsRecordTheLastClickAndResendEve
     EXPECT_EQ(control.calls, (Calls{"setTracking 1", "setTracking 1", "setTracking 0", "pierSideAction 3",
                                     "pierSideAction 1", "pierSideAction 2", "pierSideAction 4", "storeParameters",
                                     "readEncoders 0", "disconnect"}));
+}
+
+TEST_F(MainDialogTest, FlipsAndReferencePositionsNameWhatRunsUntilTheLinkSaysMore)
+{
+    struct Case {
+        int id;
+        const char* whileRunning;
+    };
+    const Case cases[] = {
+        {MainId::FlipEast, "Meridian flip to the east side under way..."},
+        {MainId::FlipWest, "Meridian flip to the west side under way..."},
+        {MainId::SetEast, "Reference position set: east side of the pier."},
+        {MainId::SetWest, "Reference position set: west side of the pier."},
+    };
+    open();
+    enableControls();
+    for (const Case& c : cases) {
+        model.onStatus(Status::Ready);
+        deliver();
+        click(c.id);
+        EXPECT_EQ(window.text(MainId::StatusLine), c.whileRunning) << c.id;
+        // Whatever the link reports next, an arrival or a refusal, follows it.
+        model.onStatus(Status::BusyPositioning);
+        deliver();
+        EXPECT_EQ(window.text(MainId::StatusLine), "Error: Busy positioning; wait for Ready.") << c.id;
+    }
+}
+
+TEST_F(MainDialogTest, TheSimulatorNoteOutlivesTheConnectStatusesAndGoesWithTheConnection)
+{
+    open();
+    for (std::uint32_t status : {Status::TestingWithoutPort, Status::Connecting})
+        model.onStatus(status);
+    deliver();
+    EXPECT_EQ(window.text(MainId::StatusLine), "Connecting...");
+    EXPECT_EQ(window.text(MainId::MessageLine), "Testing without using COM port.");
+
+    // A refused target takes the field for a while; the note comes back.
+    enableControls();
+    window.type(MainId::TargetRa, "nonsense");
+    click(MainId::Goto);
+    EXPECT_NE(window.text(MainId::MessageLine), "Testing without using COM port.");
+    window.type(MainId::TargetRa, "12:00:00");
+    window.type(MainId::TargetDec, "+10:00:00");
+    click(MainId::Goto);
+    EXPECT_EQ(window.text(MainId::MessageLine), "Testing without using COM port.");
+
+    model.onStatus(Status::ConnectionClosed);
+    deliver();
+    EXPECT_EQ(window.text(MainId::MessageLine), "");
+    // A port after the simulator has nothing to note.
+    for (std::uint32_t status : {Status::OpeningPort, Status::Connecting})
+        model.onStatus(status);
+    deliver();
+    EXPECT_EQ(window.text(MainId::MessageLine), "");
 }
 
 TEST_F(MainDialogTest, IdsWithoutActionAreLeftAloneAndOnlyTheCloseBoxEndsTheWindow)

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QLineEdit>
 
 #include <cmath>
 #include <regex>
@@ -50,7 +51,16 @@ protected:
         return waitUntil([&] { return text(*window, MainId::StatusLine) == status; }, limitMs);
     }
 
-    sim::BuiltInSimulator simulator;
+    // Simulated time runs fast, so a slew of half a turn takes well under a
+    // second of the test's.
+    static sim::HostOptions quickSimulator()
+    {
+        sim::HostOptions options;
+        options.timeScale = 100.0;
+        return options;
+    }
+
+    sim::BuiltInSimulator simulator{quickSimulator()};
     LinuxPortCatalog catalog{std::vector<std::string>{}};   // no real device: the simulator only
     FixedClock clock{UtcTime{2024, 3, 20, 21, 30, 0}};
     RecordingQtHost host;
@@ -107,6 +117,25 @@ TEST_F(QtLinkTest, ConnectReadEncodersAndGotoBeyondTheMeridianAgainstTheSimulato
     // started the flip to the west side (or it has already arrived there).
     const std::int32_t pier = app.control().currentPierState();
     EXPECT_TRUE(pier == PierState::flippingToWest || pier == PierState::pierWest) << pier;
+}
+
+TEST_F(QtLinkTest, AFlipAgainstTheSimulatorNamesItselfOnTheStatusLineUntilItHasArrived)
+{
+    std::vector<std::string> shown;
+    auto* statusLine = qobject_cast<QLineEdit*>(window->control(MainId::StatusLine));
+    ASSERT_NE(statusLine, nullptr);
+    EXPECT_EQ(statusLine->text(), "Not connected");
+    QObject::connect(statusLine, &QLineEdit::textChanged, [&](const QString& t) { shown.push_back(t.toStdString()); });
+
+    click(*window, MainId::Connect);
+    ASSERT_TRUE(statusShows("Connection established."));
+    EXPECT_EQ(text(*window, MainId::MessageLine), "Testing without using COM port.");
+    shown.clear();
+    click(*window, MainId::FlipWest);
+    ASSERT_TRUE(statusShows("Ready"));
+    EXPECT_EQ(shown, (std::vector<std::string>{"Meridian flip to the west side under way...", "Ready"}));
+    app.shutdown();
+    EXPECT_EQ(app.control().currentPierState(), PierState::pierWest);
 }
 
 }  // namespace
