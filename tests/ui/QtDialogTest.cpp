@@ -104,6 +104,40 @@ TEST_F(QtMainWindowTest, OpensWithTheLayoutTheWidgetsAndTheirStartingState)
     EXPECT_EQ(window->findChildren<QGroupBox*>().size(), 7);
 }
 
+TEST(QtToggles, ACheckedToggleTakesTheDesktopsSelectionColoursInLightAndDarkThemes)
+{
+    QPalette dark(QColor(53, 53, 53), QColor(35, 35, 35));
+    dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+    dark.setColor(QPalette::HighlightedText, Qt::black);
+    const QPalette light = QApplication::style()->standardPalette();
+    const QPalette before = QApplication::palette();
+    for (const QPalette& theme : {light, dark}) {
+        QApplication::setPalette(theme);
+        RecordingControl control;
+        AppModel model;
+        model.setControl(&control);
+        RecordingQtHost host;
+        DlgMain dialog{&control, &model, &host};
+        QtDialog* window = host.open(dialog);
+        model.onConfiguration(3, 1, ControllerParameters{}, AxisConfiguration{});   // enables the toggles
+        dialog.showConfiguration(3, 1);
+        click(*window, MainId::TrackOn);
+        click(*window, MainId::SetWest);
+        for (int id : {MainId::TrackOn, MainId::SetWest}) {
+            const QPalette shown = button(*window, id)->palette();
+            EXPECT_EQ(shown.color(QPalette::Button), theme.color(QPalette::Highlight)) << id;
+            EXPECT_EQ(shown.color(QPalette::ButtonText), theme.color(QPalette::HighlightedText)) << id;
+            EXPECT_TRUE(button(*window, id)->font().bold()) << id;
+        }
+        for (int id : {MainId::TrackOff, MainId::SetEast, MainId::FlipEast}) {
+            EXPECT_EQ(button(*window, id)->palette().color(QPalette::Button), theme.color(QPalette::Button)) << id;
+            EXPECT_FALSE(button(*window, id)->font().bold()) << id;
+        }
+        window->done(1);
+    }
+    QApplication::setPalette(before);
+}
+
 TEST_F(QtMainWindowTest, PostedConfigurationAndReadingsFillTheWindowAndClicksReachTheLink)
 {
     ControllerParameters p;

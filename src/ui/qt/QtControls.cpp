@@ -1,6 +1,7 @@
 // The widgets of a dialog, one per row of its layout table.
 #include "ui/qt/QtDialog.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontInfo>
@@ -74,6 +75,21 @@ QFont fontWithLineHeight(const QFont& base, int pixels)
     font.setPixelSize(std::max(1, baseHeight > 0 ? pixels * basePixels / baseHeight : pixels));
     font.setBold(true);
     return font;
+}
+
+// A toggle that is down says so in the desktop's selection colours (light
+// or dark theme alike) and in bold, not only in a shade of grey.
+void showToggleState(QPushButton* button, bool checked)
+{
+    QPalette palette = QApplication::palette(button);
+    if (checked) {
+        palette.setColor(QPalette::Button, palette.color(QPalette::Highlight));
+        palette.setColor(QPalette::ButtonText, palette.color(QPalette::HighlightedText));
+    }
+    button->setPalette(palette);
+    QFont font = button->font();
+    font.setBold(checked);
+    button->setFont(font);
 }
 
 Qt::Alignment labelAlignment(std::uint32_t flags)
@@ -161,6 +177,8 @@ QWidget* QtDialog::makeButton(const ControlEntry& entry, const QString& caption)
         auto* push = checkable && manual ? makeChild<ManualPushButton>(this, caption)
                                          : makeChild<QPushButton>(this, caption);
         push->setCheckable(checkable);
+        if (checkable)
+            connect(push, &QAbstractButton::toggled, push, [push](bool on) { showToggleState(push, on); });
         // Enter is the handler's business, not Qt's default-button logic.
         push->setAutoDefault(false);
         if (entry.kind == ControlKind::ArrowButton)
