@@ -117,6 +117,9 @@ void AxisDrive::step(double dt, const AxisLimits& limits)
     }
     const double moved = counter - before;
     mechanical += limits.motorReversed ? -moved : moved;
+    // A step moves the gear one way only, so following its end point is
+    // exact whatever the step's length.
+    axis = axisSteps(limits);
 
     // The step counter is a 32-bit register.
     if (counter >= counterHalf || counter < -counterHalf) {
@@ -125,6 +128,12 @@ void AxisDrive::step(double dt, const AxisLimits& limits)
         if (mode == Mode::GoTo)
             target += shift;
     }
+}
+
+double AxisDrive::axisSteps(const AxisLimits& limits) const
+{
+    const double play = limits.backlashSteps > 0.0 ? limits.backlashSteps : 0.0;
+    return std::clamp(axis, mechanical, mechanical + play);
 }
 
 std::uint8_t AxisDrive::motionStatus(const AxisLimits& limits) const

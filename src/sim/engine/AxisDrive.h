@@ -1,9 +1,12 @@
 // One motor axis of the virtual mount, in microsteps.
 //
 // The controller's step counter (position) is what the motion commands
-// speak about; the mechanical angle is where the axis really is, and what
-// the absolute encoder sees. They move together, in opposite senses when
-// the motor is reversed, and SetAxisPositions moves only the counter.
+// speak about; the mechanical angle is where the motor has turned the
+// gear to. They move together, in opposite senses when the motor is
+// reversed, and SetAxisPositions moves only the counter. The axis itself,
+// which the absolute encoder sees, follows the gear through its backlash:
+// it stays put while the gear turns within the play, and is dragged along
+// at either end of it.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +30,7 @@ struct AxisLimits {
     double acceleration = 0.0;    // microsteps per second squared; 0 or less: instant
     double restSpeed = 0.0;       // what the axis runs at when nothing is commanded (tracking)
     bool motorReversed = false;
+    double backlashSteps = 0.0;   // play between gear and axis, in mechanical steps
 };
 
 class AxisDrive {
@@ -47,6 +51,11 @@ public:
     std::int32_t reportedPosition() const;
     double position() const { return counter; }
     double mechanicalSteps() const { return mechanical; }
+    // Where the axis stands, in mechanical steps: at the start the play is
+    // taken up forwards, so it moves with a forward move at once and lies
+    // backlashSteps ahead of the gear once a reverse move has taken the
+    // play up the other way.
+    double axisSteps(const AxisLimits& limits) const;
     double velocity() const { return speed; }
 
 private:
@@ -57,6 +66,7 @@ private:
     Mode mode = Mode::Idle;
     double counter = 0.0;
     double mechanical = 0.0;
+    double axis = 0.0;
     double speed = 0.0;
     double commandedSpeed = 0.0;
     double target = 0.0;

@@ -17,6 +17,17 @@ bool isValidPhysicalFormat(const EncoderFormatBytes& format)
            (format.flags & ~(encoderFlagInvert | encoderFlagGray)) == 0;
 }
 
+double encoderTurns(const EncoderPhysics& physics, double axisTurns)
+{
+    const double geared = axisTurns * (1.0 + physics.fit.scalePpm * 1e-6);
+    return (physics.fit.reversed ? -geared : geared) + physics.zeroTurns;
+}
+
+double encoderCountTurns(const EncoderFormatBytes& physical)
+{
+    return std::ldexp(1.0, -static_cast<int>(physical.bitsPerRevolution));
+}
+
 EncoderWord::EncoderWord(const EncoderFormatBytes& physical, double turns)
     : leading(physical.leadingBits),
       dataBits(static_cast<unsigned>(physical.bitsForRevolutions) + physical.bitsPerRevolution),

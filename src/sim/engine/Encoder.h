@@ -26,13 +26,35 @@ struct EncoderFormatBytes {
     friend bool operator==(const EncoderFormatBytes&, const EncoderFormatBytes&) = default;
 };
 
-// The physical encoder fitted to an axis. It turns with the axis, one
-// encoder revolution per axis revolution; zeroTurns is where its zero sits:
-// encoder turns = axis turns + zeroTurns.
+// How well an encoder is fitted to its axis. The defaults are a perfect
+// fit: one encoder turn per axis turn, the same way round, no play, a
+// steady reading.
+struct EncoderFit {
+    double scalePpm = 0.0;         // encoder turns (1 + scalePpm * 1e-6) times per axis turn
+    bool reversed = false;         // counts the other way round
+    double backlashArcsec = 0.0;   // play between the motor and the axis the encoder sits on
+    unsigned noiseCounts = 0;      // each reading wanders by up to this many counts either way
+
+    friend bool operator==(const EncoderFit&, const EncoderFit&) = default;
+};
+
+// The most noise an encoder is given; more would not be a reading any more.
+constexpr unsigned maxEncoderNoiseCounts = 1000;
+
+// The physical encoder fitted to an axis. It turns with the axis (the load
+// side of any backlash); zeroTurns is where its zero sits:
+// encoder turns = (reversed ? -1 : 1) * (1 + scalePpm * 1e-6) * axis turns + zeroTurns.
 struct EncoderPhysics {
     EncoderFormatBytes format;
     double zeroTurns = 0.0;
+    EncoderFit fit{};   // a perfect fit unless told otherwise
 };
+
+// Where the encoder stands, in its own turns, with its axis at axisTurns.
+double encoderTurns(const EncoderPhysics& physics, double axisTurns);
+
+// One count of the encoder's own resolution, in turns.
+double encoderCountTurns(const EncoderFormatBytes& physical);
 
 // Largest sizes a physical encoder may have; the controller side accepts
 // any byte values.

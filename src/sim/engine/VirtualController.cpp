@@ -11,6 +11,7 @@ namespace {
 constexpr std::uint8_t bothAxes = axisBoth;
 constexpr std::uint8_t raBit = 0x01;
 constexpr std::uint8_t decBit = 0x02;
+constexpr double arcsecondsPerTurn = 1296000.0;
 
 std::uint8_t code(DeviceCommand c) { return static_cast<std::uint8_t>(c); }
 
@@ -20,7 +21,7 @@ EncoderFormatBytes takeFormat(const std::uint8_t* p) { return EncoderFormatBytes
 }  // namespace
 
 VirtualController::VirtualController(const SimConfig& cfg)
-    : config(cfg), active(cfg.factory), random(cfg.faults.seed)
+    : config(cfg), active(cfg.factory), random(cfg.faults.seed), encoderRandom(cfg.faults.seed ^ 0x9E3779B9u)
 {
     if (config.stateStore) {
         std::string text;
@@ -235,6 +236,7 @@ AxisLimits VirtualController::limits(Axis axis) const
     if (axis == Axis::Ra && tracking && a.microsteps > 0)
         l.restSpeed = static_cast<double>(a.microsteps) / siderealDaySeconds;
     l.motorReversed = active.reverseMotorBits & (axis == Axis::Ra ? raBit : decBit);
+    l.backlashSteps = encoderPhysics(axis).fit.backlashArcsec / arcsecondsPerTurn * static_cast<double>(a.microsteps);
     return l;
 }
 
@@ -249,21 +251,36 @@ std::uint8_t VirtualController::motionStatus(Axis axis) const { return drive(axi
 double VirtualController::axisTurns(Axis axis) const
 {
     const std::uint32_t steps = axisSettings(axis).microsteps;
-    return steps > 0 ? drive(axis).mechanicalSteps() / static_cast<double>(steps) : 0.0;
+    return steps > 0 ? drive(axis).axisSteps(limits(axis)) / static_cast<double>(steps) : 0.0;
 }
 
-std::uint32_t VirtualController::decodedEncoder(Axis axis) const
+EncoderWord VirtualController::encoderWord(Axis axis, int noiseCounts) const
 {
-    const EncoderPhysics& physics = axis == Axis::Ra ? config.raEncoder : config.decEncoder;
-    const EncoderWord word(physics.format, axisTurns(axis) + physics.zeroTurns);
-    return decodeEncoderWord(word, axisSettings(axis).encoderFormat);
+    const EncoderPhysics& p = encoderPhysics(axis);
+    const double noise = noiseCounts == 0 ? 0.0 : noiseCounts * encoderCountTurns(p.format);
+    return EncoderWord(p.format, encoderTurns(p, axisTurns(axis)) + noise);
 }
 
-std::uint32_t VirtualController::encoderReading(Axis axis) const
+std::uint32_t VirtualController::decodedEncoder(Axis axis, int noiseCounts) const
+{
+    return decodeEncoderWord(encoderWord(axis, noiseCounts), axisSettings(axis).encoderFormat);
+}
+
+std::uint32_t VirtualController::encoderReading(Axis axis) const { return calibratedReading(axis, 0); }
+
+std::uint32_t VirtualController::calibratedReading(Axis axis, int noiseCounts) const
 {
     const AxisSettings& a = axisSettings(axis);
     const bool reverse = active.reverseEncoderBits & (axis == Axis::Ra ? raBit : decBit);
-    return calibratedEncoderCount(decodedEncoder(axis), a.encoderFormat, reverse, a.encoderOffset);
+    return calibratedEncoderCount(decodedEncoder(axis, noiseCounts), a.encoderFormat, reverse, a.encoderOffset);
+}
+
+int VirtualController::drawEncoderNoise(Axis axis)
+{
+    const unsigned spread = std::min(encoderPhysics(axis).fit.noiseCounts, maxEncoderNoiseCounts);
+    if (spread == 0)
+        return 0;
+    return static_cast<int>(encoderRandom() % (2 * spread + 1)) - static_cast<int>(spread);
 }
 
 void VirtualController::setEncoderPhysics(Axis axis, const EncoderPhysics& physics)

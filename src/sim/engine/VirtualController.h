@@ -93,9 +93,10 @@ public:
     double axisVelocity(Axis axis) const;
     std::uint8_t motionStatus(Axis axis) const;
     bool trackingOn() const { return tracking; }
-    // The axis's real angle in turns, as the encoder sees it before its zero.
+    // The axis's real angle in turns (past any backlash), where the encoder sits.
     double axisTurns(Axis axis) const;
-    // The count in a ReadEncoders reply at this moment.
+    // The count in a ReadEncoders reply at this moment, without the
+    // encoder's noise (EncoderFit::noiseCounts), which each reply draws anew.
     std::uint32_t encoderReading(Axis axis) const;
     std::uint64_t framesHandled() const { return frameCount; }
 
@@ -109,7 +110,7 @@ private:
     void replyWith(DeviceCommand command, const ReplyValues& values);
     void replyOneField(DeviceCommand command, ReplyField field, std::uint32_t value);
     void emit(std::uint8_t* frame, std::size_t length);
-    std::uint32_t encoderValue(DeviceCommand command, Axis axis);
+    std::uint32_t encoderValue(DeviceCommand command, Axis axis, int noiseCounts) const;
     void replyAck(std::uint8_t code);
 
     void replyIdentify();
@@ -130,7 +131,11 @@ private:
     const AxisDrive& drive(Axis axis) const { return axis == Axis::Ra ? raDrive : decDrive; }
     const AxisSettings& axisSettings(Axis axis) const { return axis == Axis::Ra ? active.ra : active.dec; }
     AxisLimits limits(Axis axis) const;
-    std::uint32_t decodedEncoder(Axis axis) const;
+    const EncoderPhysics& encoderPhysics(Axis axis) const { return axis == Axis::Ra ? config.raEncoder : config.decEncoder; }
+    EncoderWord encoderWord(Axis axis, int noiseCounts) const;
+    std::uint32_t decodedEncoder(Axis axis, int noiseCounts) const;
+    std::uint32_t calibratedReading(Axis axis, int noiseCounts) const;
+    int drawEncoderNoise(Axis axis);
     bool lost();
 
     SimConfig config;
@@ -155,6 +160,7 @@ private:
     std::deque<QueuedByte> output;
 
     std::mt19937 random;
+    std::mt19937 encoderRandom;   // apart from the line's, so encoder noise changes no lost byte
     std::uint64_t frameCount = 0;
     bool gone = false;
     FrameObserver* frameObserver = nullptr;
