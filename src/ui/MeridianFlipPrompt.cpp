@@ -51,7 +51,9 @@ bool MeridianFlipPrompt::onInit(iControlSurface& dialog)
     dialog.setText(PromptId::Target, row.target);
     dialog.setText(PromptId::Optional, withoutFlipOffered ? recommended : needed);
     dialog.enable(PromptId::WithoutFlip, withoutFlipOffered);
-    return true;
+    // The focus stays on the dialog: on a field it would look editable, on
+    // a button Enter would choose for the operator.
+    return false;
 }
 
 bool MeridianFlipPrompt::onCommand(iControlSurface& dialog, int id)

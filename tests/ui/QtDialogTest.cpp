@@ -23,7 +23,12 @@
 #include "QtTestSupport.h"
 #include "app/AppModel.h"
 #include "support/TestSupport.h"
+#include "ui/AboutBox.h"
 #include "ui/Branding.h"
+#include "ui/DialogLayouts.h"
+#include "ui/EncoderSetupDialog.h"
+#include "ui/MeridianFlipPrompt.h"
+#include "ui/OffsetAdjustDialog.h"
 #include "ui/ControlIds.h"
 #include "ui/DlgMain.h"
 
@@ -359,6 +364,46 @@ constexpr ControlEntry eventsControls[] = {
     {EventsId::Open, ControlKind::PushButton, "Open", {7, 28, 50, 14}},
 };
 constexpr DialogLayout eventsLayout{0, "Surface events", {0, 0, 120, 60}, eventsControls};
+
+TEST(QtSecondaryDialogs, TheDefaultButtonLooksLikeOneAndNoReadOnlyFieldTakesTheFirstFocus)
+{
+    RecordingQtHost host;
+    AxisConfiguration axes;
+    OffsetAdjustRequest request;
+    request.encoderResolution = 1u << 20;
+    request.offset = 4096;
+    AboutBox about(host);
+    EncoderSetupDialog setup(axes);
+    OffsetAdjustDialog adjust(request);
+    MeridianFlipPrompt prompt(FlipPrompt::EastRecommended);
+    for (iDialogHandler* handler : std::vector<iDialogHandler*>{&about, &setup, &adjust, &prompt}) {
+        QtDialog* dialog = host.open(*handler);
+        QApplication::setActiveWindow(dialog);
+        QCoreApplication::processEvents();
+        const char* title = handler->layout().caption;
+        for (const ControlEntry& entry : handler->layout().controls) {
+            if (entry.flags & ControlFlag::DefaultButton) {
+                EXPECT_TRUE(qobject_cast<QPushButton*>(dialog->control(entry.id))->isDefault()) << title;
+            }
+            auto* edit = qobject_cast<QLineEdit*>(dialog->control(entry.id));
+            if (edit && edit->isReadOnly()) {
+                EXPECT_FALSE(edit->hasFocus()) << title << " " << entry.id;
+                EXPECT_FALSE(edit->hasSelectedText()) << title << " " << entry.id;
+            }
+        }
+        dialog->done(0);
+    }
+}
+
+TEST_F(QtMainWindowTest, TheSpeedSliderIsNoTallerThanItsGrooveAndTicks)
+{
+    auto* slider = qobject_cast<QSlider*>(window->control(MainId::Speed));
+    ASSERT_NE(slider, nullptr);
+    EXPECT_LE(slider->height(), slider->sizeHint().height());
+    // Still centred on the line of its number.
+    const QWidget* number = window->control(MainId::SpeedValue);
+    EXPECT_NEAR(slider->geometry().center().y(), number->geometry().center().y(), number->height());
+}
 
 class EventsHandler final : public iDialogHandler {
 public:

@@ -277,7 +277,7 @@ TEST(OffsetAdjust, OkReturnsOneAndCancelEscOrCloseReturnZero)
 // ---- Meridian-flip prompt ---------------------------------------------------
 
 struct PromptRun {
-    explicit PromptRun(std::int32_t kind) : prompt(kind) { prompt.onInit(surface); }
+    explicit PromptRun(std::int32_t kind) : prompt(kind) { EXPECT_FALSE(prompt.onInit(surface)) << "focus on no control"; }
     bool click(int id) { return surface.click(prompt, id); }
 
     MeridianFlipPrompt prompt;

@@ -134,7 +134,14 @@ QWidget* QtDialog::createControl(const ControlEntry& entry, const DialogUnits& u
         widget = list;
         break;
     }
-    case ControlKind::Slider: widget = makeSlider(entry); break;
+    case ControlKind::Slider: {
+        widget = makeSlider(entry);
+        // Only as tall as the groove and its ticks, centred in its place:
+        // stretched, the ticks would sit apart at the bottom.
+        const int height = std::min(rect.height(), widget->sizeHint().height());
+        rect = QRect(rect.x(), rect.y() + (rect.height() - height) / 2, rect.width(), height);
+        break;
+    }
     }
     widget->setGeometry(rect);
     if (entry.kind == ControlKind::GroupBox)
@@ -179,8 +186,10 @@ QWidget* QtDialog::makeButton(const ControlEntry& entry, const QString& caption)
         push->setCheckable(checkable);
         if (checkable)
             connect(push, &QAbstractButton::toggled, push, [push](bool on) { showToggleState(push, on); });
-        // Enter is the handler's business, not Qt's default-button logic.
+        // Enter is the handler's business, not Qt's default-button logic;
+        // the default button is only drawn as one, so it looks like Enter's.
         push->setAutoDefault(false);
+        push->setDefault(entry.flags & ControlFlag::DefaultButton);
         if (entry.kind == ControlKind::ArrowButton)
             push->setIconSize(QSize(16, 16));
         button = push;
@@ -197,6 +206,9 @@ QWidget* QtDialog::makeEdit(const ControlEntry& entry)
         // Read-only fields look like Windows' grey ones, so nobody types
         // into a field that is only shown.
         edit->setReadOnly(true);
+        // Neither Tab nor the dialog's first focus lands there, selecting
+        // the text as if it were meant to be typed over; a click still can.
+        edit->setFocusPolicy(Qt::ClickFocus);
         QPalette palette = edit->palette();
         palette.setColor(QPalette::Base, palette.color(QPalette::Window));
         edit->setPalette(palette);
