@@ -86,11 +86,17 @@ void AppModel::onMeridianFlipPrompt(std::int32_t kind)
 
 void AppModel::onMountState(const MountState& m)
 {
+    // Readings may come as fast as the line allows: while one posted
+    // message is waiting, a newer reading only replaces the record it will
+    // show, so the window's queue never fills with them.
+    bool post = false;
     {
         std::lock_guard<std::mutex> guard(lock);
         pendingMountState = m;
+        post = sender && !mountStatePosted;
+        mountStatePosted = mountStatePosted || post;
     }
-    if (sender)
+    if (post)
         sender->postUserMessage(NotifyMountState, 0);
 }
 
@@ -121,6 +127,7 @@ void AppModel::dispatchUserMessage(std::uint32_t code, std::uint32_t value)
         {
             std::lock_guard<std::mutex> guard(lock);
             mountState = pendingMountState;
+            mountStatePosted = false;
         }
         if (mainDialog)
             mainDialog->showMountState(mountState);

@@ -62,6 +62,10 @@ private:
     ControllerParameters pendingParameters{};
     AxisConfiguration pendingAxisConfiguration{};
     MountState pendingMountState{};
+    // A NotifyMountState is posted and not yet dispatched. Statuses,
+    // configurations and prompts are each posted: they are few, and each
+    // carries a value that must reach the window in order.
+    bool mountStatePosted = false;
     std::uint32_t pendingExtra = 0;
     iWMUserSender* sender = nullptr;
     iMainDlgCallback* mainDialog = nullptr;

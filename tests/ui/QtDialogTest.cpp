@@ -190,6 +190,38 @@ TEST_F(QtMainWindowTest, PostedConfigurationAndReadingsFillTheWindowAndClicksRea
     EXPECT_EQ(control.calls.back(), "gotoTarget 675000 -37800");
 }
 
+// Counts the posted user messages that reach a widget.
+class UserEventCounter final : public QObject {
+public:
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() >= QEvent::User && e->type() <= QEvent::MaxUser)
+            ++count;
+        return false;
+    }
+    int count = 0;
+};
+
+TEST_F(QtMainWindowTest, AStreamOfReadingsFromTheWorkerReachesTheWindowAsOneEventShowingTheLast)
+{
+    UserEventCounter counter;
+    window->installEventFilter(&counter);
+    constexpr std::uint32_t readings = 5000;
+    fromWorker([&] {
+        MountState m;
+        m.valid = 1;
+        for (std::uint32_t n = 1; n <= readings; ++n) {
+            m.raEncoderPosition = n;
+            model.onMountState(m);
+        }
+        model.onStatus(13);
+    });
+    ASSERT_TRUE(waitUntil([&] { return text(*window, MainId::StatusLine) == "Ready"; }));
+    EXPECT_EQ(text(*window, MainId::RaEncoderSystem), std::to_string(readings));
+    EXPECT_EQ(counter.count, 2);   // the readings' one and the status
+    window->removeEventFilter(&counter);
+}
+
 TEST_F(QtMainWindowTest, EnterAndEscLeaveTheWindowOpenAndTheCloseBoxEndsItWithOne)
 {
     QTest::keyClick(window, Qt::Key_Escape);
