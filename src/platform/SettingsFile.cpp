@@ -7,6 +7,12 @@
 
 namespace kv7 {
 
+std::string windowOptionsPath()
+{
+    const std::string settings = defaultSettingsPath();
+    return settings.empty() ? settings : (std::filesystem::path(settings).parent_path() / "window.ini").string();
+}
+
 bool SettingsFile::load(std::string& text, std::string& error)
 {
     text.clear();

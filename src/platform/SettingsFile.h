@@ -17,6 +17,10 @@ namespace kv7 {
 // Empty when the environment names no such folder.
 std::string defaultSettingsPath();
 
+// The window's own options (ui/WindowOptions.h), in window.ini beside the
+// settings file; empty when that has no place.
+std::string windowOptionsPath();
+
 class SettingsFile final : public iSettingsStore {
 public:
     // Settings are a few lines; anything larger is not this program's file.

@@ -22,6 +22,7 @@ enum : int {
     West = 144,
     Speed = 145,
     SpeedValue = 146,   // the slider's number
+    HoldToMove = 147,   // the hand pad moves only while a button is held
     EncoderSetup = 200,
     ReadEncoders = 201,
     SyncToEncoders = 205,

@@ -25,13 +25,14 @@ constexpr ControlEntry mainControls[] = {
 
     // Hand pad: east is on the left as seen from under the sky.
     {none,                 K::Label,        "N",            {45, 38, 12, 8},   F::AlignCenter},
-    {MainId::North,        K::ArrowButton,  "",             {39, 47, 24, 14},  F::None},
+    {MainId::HoldToMove,   K::CheckBox,     "Hold",         {4, 40, 32, 10},   F::None},
+    {MainId::North,        K::ArrowButton,  "",             {39, 47, 24, 14},  F::ReportsPress},
     {none,                 K::Label,        "E",            {4, 66, 6, 8},     F::AlignCenter},
-    {MainId::East,         K::ArrowButton,  "",             {11, 63, 24, 14},  F::None},
+    {MainId::East,         K::ArrowButton,  "",             {11, 63, 24, 14},  F::ReportsPress},
     {MainId::Stop,         K::PushButton,   "Stop",         {37, 63, 28, 14},  F::None},
-    {MainId::West,         K::ArrowButton,  "",             {67, 63, 24, 14},  F::None},
+    {MainId::West,         K::ArrowButton,  "",             {67, 63, 24, 14},  F::ReportsPress},
     {none,                 K::Label,        "W",            {92, 66, 6, 8},    F::AlignCenter},
-    {MainId::South,        K::ArrowButton,  "",             {39, 79, 24, 14},  F::None},
+    {MainId::South,        K::ArrowButton,  "",             {39, 79, 24, 14},  F::ReportsPress},
     {none,                 K::Label,        "S",            {45, 95, 12, 8},   F::AlignCenter},
     {MainId::Speed,        K::Slider,       "",             {4, 105, 78, 18},  F::AutoTicks},
     {MainId::SpeedValue,   K::Label,        "",             {84, 110, 14, 8},  F::AlignCenter},

@@ -38,6 +38,7 @@ enum : std::uint32_t {
     Link = 1u << 6,           // label drawn as an underlined link; a click raises command(id)
     TitleFont = 1u << 7,      // label in bold, 16 pixels high
     HeadingFont = 1u << 8,    // label in bold, 24 pixels high
+    ReportsPress = 1u << 9,   // push buttons: pressing and letting go reach the handler too
 };
 }
 
@@ -125,6 +126,12 @@ public:
     virtual void onTimer(iControlSurface&) {}
     // A drop-down list is about to open: the moment to fill it anew.
     virtual void onListOpening(iControlSurface&, int id) { (void)id; }
+    // A button flagged ReportsPress went down, and came up again: the mouse
+    // let go or the focus left it. A release may come without a press
+    // before it (the focus leaving a button that was never held); the click
+    // still follows a release over the button as usual.
+    virtual void onPress(iControlSurface&, int id) { (void)id; }
+    virtual void onRelease(iControlSurface&, int id) { (void)id; }
 
 protected:
     ~iDialogHandler() = default;

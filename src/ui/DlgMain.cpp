@@ -62,6 +62,7 @@ const DlgMain::Command DlgMain::commands[] = {
     {MainId::PlaceSet, &DlgMain::placeSet, 0},
     {MainId::TimeSet, &DlgMain::timeSet, 0},
     {MainId::Speed, &DlgMain::showSpeed, 0},
+    {MainId::HoldToMove, &DlgMain::holdToMove, 0},
 };
 
 DlgMain::DlgMain(iKV7Control* control, AppModel* model, iDialogHost* host)
@@ -91,6 +92,7 @@ bool DlgMain::onInit(iControlSurface& dialog)
         dialog.addListEntry(MainId::PortList, choice.label);
     dialog.selectListEntry(MainId::PortList, static_cast<int>(ports.preselected));
     dialog.setCheck(MainId::LiveView, true);
+    dialog.setCheck(MainId::HoldToMove, options.holdToMove);
     showStatus(Status::NotConnected);
     showSpeed(0);
     showSite();
@@ -280,14 +282,6 @@ void DlgMain::disconnectPort(int)
 }
 
 void DlgMain::stopMotion(int) { control->stopMotion(StopAxes::Both); }
-
-void DlgMain::handPad(int direction)
-{
-    pauseLiveView();
-    // The slider is read only here; moving it sends nothing.
-    const int speed = surface().sliderPosition(MainId::Speed);
-    control->manualMove(static_cast<HandPad::Direction>(direction), static_cast<std::uint8_t>(speed));
-}
 
 void DlgMain::encoderSetup(int)
 {

@@ -15,6 +15,7 @@
 #include "ui/DialogModel.h"
 #include "ui/OffsetAdjustDialog.h"
 #include "ui/PortChoices.h"
+#include "ui/WindowOptions.h"
 
 namespace kv7 {
 
@@ -31,6 +32,9 @@ public:
     // Where the operator's site is kept (null: nothing persists). Loads the
     // stored site and makes it the one in use at once.
     void setSettingsStore(iSettingsStore* store);
+    // Where the window's own options are kept (null: nothing persists).
+    // Loads them at once.
+    void setOptionsStore(iSettingsStore* store);
 
     // How often the window's timer runs, and how many of its runs a click
     // that moves the mount keeps the live view quiet.
@@ -61,6 +65,9 @@ public:
     void onUserMessage(std::uint32_t code, std::uint32_t value) override;
     void onTimer(iControlSurface& dialog) override;
     void onListOpening(iControlSurface& dialog, int id) override;
+    // The hand pad's buttons held down and let go, with "Hold" ticked.
+    void onPress(iControlSurface& dialog, int id) override;
+    void onRelease(iControlSurface& dialog, int id) override;
 
     // Returns true when id is one of the window's commands.
     bool handleCommand(int id);
@@ -99,6 +106,8 @@ private:
     void placeSet(int);
     void timeSet(int);
     void showSpeed(int);
+    void holdToMove(int);
+    void startManualMove(int direction);
     // A click that moves the mount: the live view keeps quiet for a while.
     void pauseLiveView();
     // Every reading the window asks for goes through here: one at a time,
@@ -150,6 +159,10 @@ private:
 
     std::function<PortChoices()> portSource;
     iSettingsStore* settingsStore = nullptr;
+    iSettingsStore* optionsStore = nullptr;
+    WindowOptions options;
+    // The hand-pad direction held down, or -1.
+    int heldDirection = -1;
     UserSettings site;
     // Why the stored site could not be read, shown once the window exists.
     std::string siteProblem;

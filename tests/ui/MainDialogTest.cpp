@@ -355,6 +355,89 @@ TEST_F(MainDialogTest, HandPadSendsDirectionAndSliderSpeedAndStopAlwaysStopsBoth
                                     "manualMove 0 31", "stopMotion 4"}));
 }
 
+TEST_F(MainDialogTest, ByDefaultPressingAndLettingGoSendNothingAndTheClickMoves)
+{
+    open();
+    enableControls();
+    EXPECT_FALSE(window.at(MainId::HoldToMove).checked);
+    dialog.onPress(window, MainId::North);
+    dialog.onRelease(window, MainId::North);
+    EXPECT_TRUE(control.calls.empty());
+    click(MainId::North);
+    EXPECT_EQ(control.calls, (Calls{"manualMove 0 10"}));
+}
+
+TEST_F(MainDialogTest, WithHoldTickedTheMountMovesWhileAButtonIsDownAndItsAxisStopsWhenItComesUp)
+{
+    struct Case {
+        int id;
+        const char* move;
+        const char* stop;
+    };
+    const Case cases[] = {
+        {MainId::North, "manualMove 0 10", "stopMotion 0"},
+        {MainId::South, "manualMove 1 10", "stopMotion 1"},
+        {MainId::West, "manualMove 2 10", "stopMotion 2"},
+        {MainId::East, "manualMove 3 10", "stopMotion 3"},
+    };
+    open();
+    enableControls();
+    click(MainId::HoldToMove);
+    for (const Case& c : cases) {
+        control.calls.clear();
+        dialog.onPress(window, c.id);
+        EXPECT_EQ(control.calls, (Calls{c.move})) << c.id;
+        // Let go (or the focus gone): the axis stops; the click that follows
+        // a release over the button sends nothing more.
+        dialog.onRelease(window, c.id);
+        click(c.id);
+        EXPECT_EQ(control.calls, (Calls{c.move, c.stop})) << c.id;
+        // A release without a press (the focus leaving an idle button) is nothing.
+        dialog.onRelease(window, c.id);
+        EXPECT_EQ(control.calls.size(), 2u) << c.id;
+    }
+    dialog.onPress(window, MainId::Stop);
+    EXPECT_EQ(control.calls.size(), 2u);
+}
+
+TEST_F(MainDialogTest, TheHoldOptionIsKeptForTheNextStart)
+{
+    dialog.setOptionsStore(&store);
+    open();
+    click(MainId::HoldToMove);
+    EXPECT_NE(store.text.find("move=hold"), std::string::npos) << store.text;
+
+    FakeSurface next(mainDialogLayout());
+    DlgMain restarted(&control, &model, &host);
+    restarted.setOptionsStore(&store);
+    restarted.onInit(next);
+    EXPECT_TRUE(next.at(MainId::HoldToMove).checked);
+    next.click(restarted, MainId::HoldToMove);
+    EXPECT_NE(store.text.find("move=click"), std::string::npos) << store.text;
+
+    // Without a readable store, or with text it does not know, clicks move.
+    for (const char* text : {"", "[hand-pad]\nmove=sideways\n", "[site]\nmove=hold\n"}) {
+        store.text = text;
+        DlgMain fresh(&control, &model, &host);
+        fresh.setOptionsStore(&store);
+        FakeSurface surface(mainDialogLayout());
+        fresh.onInit(surface);
+        EXPECT_FALSE(surface.at(MainId::HoldToMove).checked) << text;
+    }
+}
+
+TEST_F(MainDialogTest, AnOptionThatCannotBeKeptStillHoldsAndTheLineSaysSo)
+{
+    store.saveError = "disk full";
+    dialog.setOptionsStore(&store);
+    open();
+    enableControls();
+    click(MainId::HoldToMove);
+    EXPECT_EQ(window.text(MainId::MessageLine), "Option not kept for the next start");
+    dialog.onPress(window, MainId::West);
+    EXPECT_EQ(control.calls, (Calls{"manualMove 2 10"}));
+}
+
 TEST_F(MainDialogTest, MotorReversalSendsBothAxesWithTheControllersExtraByte)
 {
     open();

@@ -222,6 +222,26 @@ TEST_F(QtMainWindowTest, AStreamOfReadingsFromTheWorkerReachesTheWindowAsOneEven
     window->removeEventFilter(&counter);
 }
 
+TEST_F(QtMainWindowTest, HeldHandPadButtonsMoveUntilLetGoOrUntilTheFocusLeaves)
+{
+    connectController(ControllerParameters{}, AxisConfiguration{});
+    click(*window, MainId::HoldToMove);
+    QAbstractButton* north = button(*window, MainId::North);
+    QTest::mousePress(north, Qt::LeftButton);
+    EXPECT_EQ(control.calls, (Calls{"manualMove 0 10"}));
+    QTest::mouseRelease(north, Qt::LeftButton);
+    EXPECT_EQ(control.calls, (Calls{"manualMove 0 10", "stopMotion 0"}));
+
+    control.calls.clear();
+    QApplication::setActiveWindow(window);
+    QAbstractButton* east = button(*window, MainId::East);
+    QTest::mousePress(east, Qt::LeftButton);
+    window->control(MainId::TargetRa)->setFocus();   // the focus leaves the held button
+    EXPECT_EQ(control.calls, (Calls{"manualMove 3 10", "stopMotion 3"}));
+    QTest::mouseRelease(east, Qt::LeftButton);
+    EXPECT_EQ(control.calls.size(), 2u);
+}
+
 TEST_F(QtMainWindowTest, EnterAndEscLeaveTheWindowOpenAndTheCloseBoxEndsItWithOne)
 {
     QTest::keyClick(window, Qt::Key_Escape);

@@ -196,6 +196,11 @@ QWidget* QtDialog::makeButton(const ControlEntry& entry, const QString& caption)
     }
     const int id = entry.id;
     connect(button, &QAbstractButton::clicked, this, [this, id] { command(id); });
+    if (entry.flags & ControlFlag::ReportsPress) {
+        // Qt raises released for the mouse let go and for the focus lost alike.
+        connect(button, &QAbstractButton::pressed, this, [this, id] { dialogHandler.onPress(*this, id); });
+        connect(button, &QAbstractButton::released, this, [this, id] { dialogHandler.onRelease(*this, id); });
+    }
     return button;
 }
 

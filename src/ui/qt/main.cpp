@@ -137,11 +137,13 @@ int main(int argc, char** argv)
     kv7::Application app(options);
 
     kv7::SettingsFile settings(kv7::defaultSettingsPath());
+    kv7::SettingsFile windowOptions(kv7::windowOptionsPath());
     kv7::QtDialogHost host;
     kv7::DlgMain mainDialog(&app.control(), &app.model(), &host);
     mainDialog.setPortChoices(kv7::catalogPortChoices(catalog.entries()));
     // An adapter plugged in after start shows up when the list next opens.
     mainDialog.setPortSource([&catalog] { return kv7::catalogPortChoices(catalog.rescan()); });
     mainDialog.setSettingsStore(settings.ifPlaced());
+    mainDialog.setOptionsStore(windowOptions.ifPlaced());
     return app.run(&mainDialog, &mainDialog, [&] { mainDialog.runDialog(); });
 }

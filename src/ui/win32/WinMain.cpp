@@ -32,11 +32,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     kv7::Application app(options);
 
     kv7::SettingsFile settings(kv7::defaultSettingsPath());
+    kv7::SettingsFile windowOptions(kv7::windowOptionsPath());
     kv7::Win32DialogHost host(instance);
     kv7::DlgMain mainDialog(&app.control(), &app.model(), &host);
     mainDialog.setPortChoices(kv7::comPortChoices(catalog.entries()));
     // The list is made anew each time it drops down, from the catalogue.
     mainDialog.setPortSource([&catalog] { return kv7::comPortChoices(catalog.entries()); });
     mainDialog.setSettingsStore(settings.ifPlaced());
+    mainDialog.setOptionsStore(windowOptions.ifPlaced());
     return app.run(&mainDialog, &mainDialog, [&] { mainDialog.runDialog(); });
 }

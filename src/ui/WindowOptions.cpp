@@ -1,0 +1,39 @@
+#include "ui/WindowOptions.h"
+
+namespace kv7 {
+
+namespace {
+
+constexpr char holdLine[] = "move=hold";
+constexpr char clickLine[] = "move=click";
+
+}  // namespace
+
+std::string formatWindowOptions(const WindowOptions& options)
+{
+    return std::string("# KV7 encoder set-up tool: the window's options\n[hand-pad]\n") +
+           (options.holdToMove ? holdLine : clickLine) + "\n";
+}
+
+WindowOptions parseWindowOptions(const std::string& text)
+{
+    WindowOptions options;
+    bool inHandPad = false;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
+            line.pop_back();
+        if (!line.empty() && line.front() == '[')
+            inHandPad = line == "[hand-pad]";
+        else if (inHandPad && (line == holdLine || line == clickLine))
+            options.holdToMove = line == holdLine;
+    }
+    return options;
+}
+
+}  // namespace kv7
