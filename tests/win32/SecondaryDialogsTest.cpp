@@ -12,6 +12,7 @@
 #include "ui/AboutBox.h"
 #include "ui/Branding.h"
 #include "ui/ControlIds.h"
+#include "ui/DialogLayouts.h"
 #include "ui/EncoderSetupDialog.h"
 #include "ui/MeridianFlipPrompt.h"
 #include "ui/OffsetAdjustDialog.h"
@@ -140,6 +141,42 @@ TEST(OffsetAdjustDialog, ShowsTheChannelInALargeBoldFontAndReleasesIt)
     EXPECT_EQ(result, 0);
     ASSERT_NE(heading, nullptr);
     EXPECT_EQ(::GetObjectType(heading), 0u);
+}
+
+// Read-only fields are no tab stops, hold no focus and have nothing selected
+// once the dialog shows.
+void expectReadOnlyFieldsUnfocused(HWND w, const DialogLayout& layout)
+{
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof gui;
+    ::GetGUIThreadInfo(::GetWindowThreadProcessId(w, nullptr), &gui);
+    for (const ControlEntry& entry : layout.controls) {
+        if (entry.kind != ControlKind::Edit || !(entry.flags & ControlFlag::ReadOnly))
+            continue;
+        HWND field = ::GetDlgItem(w, entry.id);
+        EXPECT_EQ(::GetWindowLongW(field, GWL_STYLE) & WS_TABSTOP, 0) << entry.id;
+        EXPECT_NE(gui.hwndFocus, field) << entry.id;
+        DWORD start = 0;
+        DWORD end = 0;
+        ::SendMessageW(field, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+        EXPECT_EQ(start, end) << entry.id;
+    }
+}
+
+TEST(ReadOnlyFields, TakeNeitherTheFirstFocusNorASelectionInThePromptAndFineAdjust)
+{
+    QuietHost host;
+    runDriven([&] { return showMeridianFlipPrompt(host, 3); }, L"Meridian flip before positioning", [&](HWND w) {
+        expectReadOnlyFieldsUnfocused(w, meridianFlipPromptLayout());
+        EXPECT_TRUE(click(w, PromptId::CancelPositioning));
+    });
+    OffsetAdjustRequest request;
+    request.encoderResolution = std::uint64_t{1} << 20;
+    request.offset = 4096;
+    runDriven([&] { return showOffsetAdjust(host, request); }, L"Fine adjust encoder offset", [&](HWND w) {
+        expectReadOnlyFieldsUnfocused(w, offsetAdjustLayout());
+        ::SendMessageW(w, WM_COMMAND, IDCANCEL, 0);
+    });
 }
 
 TEST(EncoderSetupDialog, ReadsWhatWasTypedIntoItsEditsOnOkAndNamesAFieldNoFormatHolds)

@@ -61,9 +61,10 @@ Win32ControlStyle win32ControlStyle(const ControlEntry& entry)
         break;
     case ControlKind::Edit:
         s.classAtom = editAtom;
-        s.style |= ES_LEFT | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP;
-        if (f & ControlFlag::ReadOnly)
-            s.style |= ES_READONLY;
+        s.style |= ES_LEFT | ES_AUTOHSCROLL | WS_BORDER;
+        // A read-only field is no tab stop: the first focus and Tab would
+        // select its text as if it were there to be typed over.
+        s.style |= (f & ControlFlag::ReadOnly) ? ES_READONLY : WS_TABSTOP;
         break;
     case ControlKind::DropDownList:
         s.classAtom = comboBoxAtom;

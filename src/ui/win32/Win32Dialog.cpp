@@ -11,11 +11,45 @@ namespace {
 
 // Where a subclassed link label keeps the window procedure it replaced.
 constexpr wchar_t previousProcProperty[] = L"kv7.link.previousProc";
+// The same for a button whose presses reach the handler.
+constexpr wchar_t pressPreviousProcProperty[] = L"kv7.press.previousProc";
 
 bool isKind(const iDialogHandler& handler, int id, ControlKind kind)
 {
     const ControlEntry* entry = findControl(handler.layout(), id);
     return entry && entry->kind == kind;
+}
+
+// A visible dialog of another copy of the program, with this caption, whose
+// top left corner is at the given point.
+bool twinAt(HWND self, const wchar_t* caption, POINT corner)
+{
+    HWND other = nullptr;
+    while ((other = ::FindWindowExW(nullptr, other, MAKEINTATOM(32770), caption)) != nullptr) {
+        RECT r{};
+        if (other != self && ::IsWindowVisible(other) && ::GetWindowRect(other, &r) && r.left == corner.x &&
+            r.top == corner.y)
+            return true;
+    }
+    return false;
+}
+
+// A second copy of the program opens a caption's height down and to the
+// right of the first instead of exactly over it.
+void stepAsideFromTwins(HWND window)
+{
+    wchar_t caption[256] = {};
+    ::GetWindowTextW(window, caption, 256);
+    RECT r{};
+    ::GetWindowRect(window, &r);
+    POINT corner{r.left, r.top};
+    const int step = ::GetSystemMetrics(SM_CYCAPTION) + ::GetSystemMetrics(SM_CYFRAME);
+    for (int tries = 0; tries < 16 && twinAt(window, caption, corner); ++tries) {
+        corner.x += step;
+        corner.y += step;
+    }
+    if (corner.x != r.left)
+        ::SetWindowPos(window, nullptr, corner.x, corner.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 }  // namespace
@@ -121,9 +155,43 @@ BOOL Win32Dialog::initialise(HWND window)
             ::SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
             ::SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
         }
+        stepAsideFromTwins(window);
     }
     styleLabels();
+    watchPresses();
     return dialogHandler.onInit(*this) ? TRUE : FALSE;
+}
+
+void Win32Dialog::watchPresses()
+{
+    for (const ControlEntry& entry : dialogHandler.layout().controls) {
+        HWND button = (entry.flags & ControlFlag::ReportsPress) ? item(entry.id) : nullptr;
+        if (!button)
+            continue;
+        const LONG_PTR previous =
+            ::SetWindowLongPtrW(button, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Win32Dialog::pressProc));
+        ::SetPropW(button, pressPreviousProcProperty, reinterpret_cast<HANDLE>(previous));
+    }
+}
+
+LRESULT CALLBACK Win32Dialog::pressProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    const auto previous = reinterpret_cast<WNDPROC>(::GetPropW(button, pressPreviousProcProperty));
+    auto* self = reinterpret_cast<Win32Dialog*>(::GetWindowLongPtrW(::GetParent(button), GWLP_USERDATA));
+    const int id = ::GetDlgCtrlID(button);
+    // Let go, or the mouse or the focus taken away while it was down: the
+    // release comes before the click the button itself reports.
+    const bool released = message == WM_LBUTTONUP || message == WM_KILLFOCUS || message == WM_CAPTURECHANGED;
+    if (self && released)
+        self->dialogHandler.onRelease(*self, id);
+    if (message == WM_NCDESTROY) {
+        ::SetWindowLongPtrW(button, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
+        ::RemovePropW(button, pressPreviousProcProperty);
+    }
+    const LRESULT result = previous ? ::CallWindowProcW(previous, button, message, wParam, lParam) : 0;
+    if (self && (message == WM_LBUTTONDOWN || message == WM_LBUTTONDBLCLK))
+        self->dialogHandler.onPress(*self, id);
+    return result;
 }
 
 void Win32Dialog::styleLabels()

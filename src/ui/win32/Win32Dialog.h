@@ -67,10 +67,13 @@ public:
 private:
     static INT_PTR CALLBACK dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK linkProc(HWND label, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK pressProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam);
 
     INT_PTR handle(UINT message, WPARAM wParam, LPARAM lParam);
     BOOL initialise(HWND window);
     void styleLabels();
+    // Subclasses the buttons flagged ReportsPress.
+    void watchPresses();
     HFONT deriveFont(HWND control, LONG height, LONG weight, bool underline);
     bool isLink(HWND control) const;
     HWND item(int id) const;
