@@ -5,8 +5,20 @@ namespace kv7 {
 PortChoices comPortChoices(const std::vector<PortEntry>& entries)
 {
     PortChoices choices;
-    for (const PortEntry& e : entries)
-        choices.entries.push_back({e.number, e.name});
+    bool presentFound = false;
+    std::size_t simulator = 0;
+    for (const PortEntry& e : entries) {
+        const bool present = e.number != 0 && !e.description.empty();
+        if (present && !presentFound) {
+            choices.preselected = choices.entries.size();
+            presentFound = true;
+        }
+        if (e.number == 0)
+            simulator = choices.entries.size();
+        choices.entries.push_back({e.number, present ? e.name + " - " + e.description : e.name});
+    }
+    if (!presentFound)
+        choices.preselected = simulator;
     return choices;
 }
 

@@ -24,7 +24,9 @@ struct PortChoices {
 
 // Windows: the catalogue's entries in its order and by its names (COM1 to
 // COM255, then "Simulator" where COM256 would be, since the connect message
-// carries the number in one byte). The first is preselected.
+// carries the number in one byte). A port that exists (one with a
+// description) shows it after its name, "COM3 - USBSER000"; the first such
+// is preselected, or the simulator when no COM port exists.
 PortChoices comPortChoices(const std::vector<PortEntry>& entries);
 
 // A catalogue's real devices in its order, then "Simulator" (number 0). The

@@ -138,16 +138,34 @@ TEST_F(MainDialogTest, WindowsPortListEndsWithTheSimulatorWhereComTwoFiftySixWou
     EXPECT_EQ(list.front(), "COM1");
     EXPECT_EQ(list[254], "COM255");
     EXPECT_EQ(list.back(), "Simulator");
-    EXPECT_EQ(window.selectedListEntry(MainId::PortList), 0);
+    // No COM port exists on this machine: the simulator is preselected.
+    EXPECT_EQ(window.selectedListEntry(MainId::PortList), 255);
 
     EXPECT_TRUE(click(MainId::Connect));
     window.selectListEntry(MainId::PortList, 4);
     window.setCheck(MainId::Baud115200, true);
     click(MainId::Connect);
-    window.selectListEntry(MainId::PortList, 255);
+    window.selectListEntry(MainId::PortList, 0);
     window.setCheck(MainId::Baud115200, false);
     click(MainId::Connect);
-    EXPECT_EQ(control.calls, (Calls{"connect 1 9600", "connect 5 115200", "connect 0 9600"}));
+    EXPECT_EQ(control.calls, (Calls{"connect 0 9600", "connect 5 115200", "connect 1 9600"}));
+}
+
+TEST_F(MainDialogTest, WindowsPortsThatExistNameTheirDeviceAndTheFirstIsPreselected)
+{
+    std::vector<PortEntry> entries = windowsCatalogEntries();
+    entries[2].description = "Serial0";     // COM3
+    entries[6].description = "USBSER000";   // COM7
+    open(comPortChoices(entries));
+    const auto& list = window.at(MainId::PortList).list;
+    ASSERT_EQ(list.size(), 256u);
+    EXPECT_EQ(list[1], "COM2");
+    EXPECT_EQ(list[2], "COM3 - Serial0");
+    EXPECT_EQ(list[6], "COM7 - USBSER000");
+    EXPECT_EQ(list.back(), "Simulator");
+    EXPECT_EQ(window.selectedListEntry(MainId::PortList), 2);
+    click(MainId::Connect);
+    EXPECT_EQ(control.calls, (Calls{"connect 3 9600"}));
 }
 
 TEST_F(MainDialogTest, CataloguePortListOffersDevicesThenSimulatorAndConnectSendsTheirNumbers)

@@ -172,7 +172,15 @@ TEST(KV7EncoderSetup, StartsConnectsToTheSimulatorReadsEncodersAndEndsWithItsWin
     // As it opens (the in-process suite checks the rest of this state).
     EXPECT_FALSE(itemEnabled(w, MainId::ReadEncoders));
     ASSERT_EQ(::SendDlgItemMessageW(w, MainId::PortList, CB_GETCOUNT, 0, 0), 256);
-    EXPECT_EQ(itemText(w, MainId::PortList), "COM1");
+    // The first port the machine has (named with its device), else the simulator.
+    std::string firstPresent = "Simulator";
+    for (int i = 0; i < 255 && firstPresent == "Simulator"; ++i) {
+        wchar_t entry[64] = {};
+        ::SendDlgItemMessageW(w, MainId::PortList, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry));
+        if (std::wstring(entry).find(L" - ") != std::wstring::npos)
+            firstPresent = narrow(entry);
+    }
+    EXPECT_EQ(itemText(w, MainId::PortList), firstPresent);
 
     // "Simulator", the last entry, then Connect.
     ::SendDlgItemMessageW(w, MainId::PortList, CB_SETCURSEL, 255, 0);
@@ -254,6 +262,27 @@ TEST(KV7EncoderSetup, StartsConnectsToTheSimulatorReadsEncodersAndEndsWithItsWin
     DWORD exitCode = 99;
     ASSERT_TRUE(program.close(w, &exitCode));
     EXPECT_EQ(exitCode, 0u);
+}
+
+TEST(KV7EncoderSetup, ASecondCopyOpensBesideTheFirstRatherThanExactlyOverIt)
+{
+    Program first;
+    ASSERT_TRUE(first.started);
+    HWND one = waitForDialog(widen(mainCaption.data()), 30s, first.process.dwProcessId);
+    ASSERT_NE(one, nullptr);
+    Program second;
+    ASSERT_TRUE(second.started);
+    HWND two = waitForDialog(widen(mainCaption.data()), 30s, second.process.dwProcessId);
+    ASSERT_NE(two, nullptr);
+    RECT a{};
+    RECT b{};
+    ::GetWindowRect(one, &a);
+    ::GetWindowRect(two, &b);
+    EXPECT_GT(b.left, a.left);
+    EXPECT_GT(b.top, a.top);
+    DWORD exitCode = 99;
+    EXPECT_TRUE(second.close(two, &exitCode));
+    EXPECT_TRUE(first.close(one, &exitCode));
 }
 
 TEST(KV7EncoderSetup, KeepsTheSiteSetInItsSettingsFileForTheNextStart)

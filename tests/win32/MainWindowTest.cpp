@@ -83,8 +83,11 @@ struct MainWindowRig {
         return runDriven([this] { return mainDialog.runDialog(); }, widen(mainCaption.data()), drive);
     }
 
+    // COM3 is the one port this machine has.
+    static std::vector<PresentPort> oneComPort() { return {{3, "\\Device\\Serial2"}}; }
+
     sim::PipeSimulator simulator;
-    WindowsPortCatalog catalog;
+    WindowsPortCatalog catalog{oneComPort};
     Application app;
     Win32DialogHost host;
     DlgMain mainDialog;
@@ -155,9 +158,10 @@ void checkInitialState(HWND w)
     for (int i = 0; i < 256; ++i) {
         wchar_t entry[32] = {};
         ::SendMessageW(ports, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry));
-        EXPECT_EQ(std::wstring(entry), i < 255 ? L"COM" + std::to_wstring(i + 1) : L"Simulator");
+        const std::wstring com = L"COM" + std::to_wstring(i + 1);
+        EXPECT_EQ(std::wstring(entry), i == 255 ? L"Simulator" : i == 2 ? com + L" - Serial2" : com);
     }
-    EXPECT_EQ(::SendMessageW(ports, CB_GETCURSEL, 0, 0), 0);
+    EXPECT_EQ(::SendMessageW(ports, CB_GETCURSEL, 0, 0), 2);   // the port that exists
 
     // The hand pad shows resource bitmaps 102 up, 103 down, 100 left (east)
     // and 101 right (west), 16 x 16 monochrome.
@@ -235,6 +239,25 @@ TEST(MainWindow, OpensWithOperatingControlsOffThenConnectsToTheSimulatorAndReads
         EXPECT_EQ(::IsDlgButtonChecked(w, MainId::TrackOff), BST_UNCHECKED);
     });
     EXPECT_EQ(result, 1);   // the close box
+}
+
+TEST(MainWindow, WithHoldTickedAHandPadButtonMovesWhileHeldDown)
+{
+    MainWindowRig rig;
+    rig.run([&](HWND w) {
+        ::SendDlgItemMessageW(w, MainId::PortList, CB_SETCURSEL, 255, 0);
+        ASSERT_TRUE(click(w, MainId::Connect));
+        ASSERT_TRUE(waitUntil([&] { return itemText(w, MainId::StatusLine) == "Connection established."; }));
+        ::SendDlgItemMessageW(w, MainId::HoldToMove, BM_CLICK, 0, 0);
+        ASSERT_EQ(::IsDlgButtonChecked(w, MainId::HoldToMove), BST_CHECKED);
+        HWND north = ::GetDlgItem(w, MainId::North);
+        ::SendMessageW(north, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
+        EXPECT_TRUE(waitUntil([&] { return itemText(w, MainId::StatusLine) == "Manual movement"; }))
+            << itemText(w, MainId::StatusLine);
+        ::SendMessageW(north, WM_LBUTTONUP, 0, MAKELPARAM(4, 4));
+        EXPECT_TRUE(waitUntil([&] { return itemText(w, MainId::StatusLine) == "Ready"; }))
+            << itemText(w, MainId::StatusLine);
+    });
 }
 
 TEST(MainWindow, ThirtyTwoBitResolutionsShowInFullAndUnclipped)

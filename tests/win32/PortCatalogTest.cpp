@@ -25,6 +25,24 @@ TEST(WindowsPortCatalog, ListsCom1ToCom255ThenTheSimulatorInPlaceOfCom256)
     EXPECT_EQ(entries.back().name, "Simulator");
 }
 
+TEST(WindowsPortCatalog, PortsTheSerialPortMapListsCarryTheirDeviceAndTheRestNone)
+{
+    WindowsPortCatalog catalog([] {
+        return std::vector<PresentPort>{{3, "\\Device\\Serial2"}, {255, "\\Device\\USBSER000"}, {7, "VCP0"}};
+    });
+    const std::vector<PortEntry> entries = catalog.entries();
+    ASSERT_EQ(entries.size(), 256u);
+    for (std::uint32_t n = 1; n <= 255; ++n) {
+        const char* expected = n == 3 ? "Serial2" : n == 255 ? "USBSER000" : n == 7 ? "VCP0" : "";
+        EXPECT_EQ(entries[n - 1].description, expected) << n;
+    }
+    // The machine's own map names only ports the list can hold.
+    for (const auto& [number, device] : registrySerialPorts()) {
+        EXPECT_GE(number, 1u) << device;
+        EXPECT_LE(number, 255u) << device;
+    }
+}
+
 TEST(WindowsPortCatalog, ResolvesComNumbersToDeviceNamesAndRefusesOthers)
 {
     WindowsPortCatalog catalog;
