@@ -46,6 +46,39 @@ TEST(SimOptions, SlowIsWallClockWhateverTheScale)
     EXPECT_DOUBLE_EQ(plain.config.faults.replyDelay, 0.25);
 }
 
+TEST(SimOptions, EncoderFitPerAxis)
+{
+    struct Case {
+        std::vector<std::string> args;
+        EncoderFit ra;
+        EncoderFit dec;
+    };
+    const Case cases[] = {
+        {{"--encoder-fit", "scale-ppm=-150,backlash=30.5,noise=2"}, {-150.0, false, 30.5, 2}, {-150.0, false, 30.5, 2}},
+        {{"--encoder-fit=dec:reversed"}, {}, {0.0, true, 0.0, 0}},
+        {{"--encoder-fit", "reversed", "--encoder-fit", "ra:forward,scale-ppm=100000"},
+         {100000.0, false, 0.0, 0},
+         {0.0, true, 0.0, 0}},
+        {{"--encoder-fit", "scale-ppm=-100000,backlash=3600,noise=1000"},
+         {-100000.0, false, 3600.0, 1000},
+         {-100000.0, false, 3600.0, 1000}},
+    };
+    for (const Case& c : cases) {
+        SimToolOptions o;
+        std::string error;
+        ASSERT_EQ(parse(c.args, o, error), ParseOutcome::Run) << error;
+        EXPECT_EQ(o.config.raEncoder.fit, c.ra) << c.args.back();
+        EXPECT_EQ(o.config.decEncoder.fit, c.dec) << c.args.back();
+    }
+    // A wrong item anywhere changes neither axis.
+    EncoderPhysics ra;
+    EncoderPhysics dec;
+    std::string error;
+    EXPECT_FALSE(applyEncoderFitText("noise=2,backlash=9999", ra, dec, error));
+    EXPECT_EQ(ra.fit, EncoderFit{});
+    EXPECT_EQ(dec.fit, EncoderFit{});
+}
+
 TEST(SimOptions, BadCommandLinesSayWhatWasWrong)
 {
     struct Case {
@@ -72,6 +105,16 @@ TEST(SimOptions, BadCommandLinesSayWhatWasWrong)
         {{"--encoder-format", "bits=33"}, "bits=33"},
         {{"--encoder-format", "sparkly"}, "sparkly"},
         {{"--encoder-format", "ra:"}, "empty"},
+        {{"--encoder-fit", "scale-ppm=100001"}, "scale-ppm"},
+        {{"--encoder-fit", "scale-ppm=lots"}, "lots"},
+        {{"--encoder-fit", "backlash=-1"}, "backlash"},
+        {{"--encoder-fit", "backlash=3600.5"}, "backlash"},
+        {{"--encoder-fit", "noise=1.5"}, "noise"},
+        {{"--encoder-fit", "noise=1001"}, "1001"},
+        {{"--encoder-fit", "reversed=yes"}, "takes no value"},
+        {{"--encoder-fit", "wobbly"}, "wobbly"},
+        {{"--encoder-fit", "tilt=3"}, "tilt"},
+        {{"--encoder-fit", "dec:"}, "empty"},
         {{"--seed", "-1"}, "--seed"},
         {{"--verbose=yes"}, "--verbose"},
     };

@@ -70,6 +70,94 @@ bool applyEncoderItem(std::string_view item, EncoderFormatBytes& f, std::string&
     return true;
 }
 
+constexpr double maxScalePpm = 100000.0;
+constexpr double maxBacklashArcsec = 3600.0;
+
+bool applyFitNumber(std::string_view key, std::string_view value, EncoderFit& fit, std::string& error)
+{
+    const std::string quoted = "\"" + std::string(value) + "\"";
+    double number = 0.0;
+    if (key == "scale-ppm") {
+        if (parseDouble(value, number) && std::fabs(number) <= maxScalePpm) {
+            fit.scalePpm = number;
+            return true;
+        }
+        error = "scale-ppm needs parts per million from -100000 to 100000, not " + quoted;
+        return false;
+    }
+    if (key == "backlash") {
+        if (parseDouble(value, number) && number >= 0.0 && number <= maxBacklashArcsec) {
+            fit.backlashArcsec = number;
+            return true;
+        }
+        error = "backlash needs arcseconds from 0 to 3600, not " + quoted;
+        return false;
+    }
+    unsigned long long count = 0;
+    if (key == "noise") {
+        if (parseCount(value, count) && count <= maxEncoderNoiseCounts) {
+            fit.noiseCounts = static_cast<unsigned>(count);
+            return true;
+        }
+        error = "noise needs a whole number of counts from 0 to 1000, not " + quoted;
+        return false;
+    }
+    error = "unknown encoder fit item \"" + std::string(key) + "\"";
+    return false;
+}
+
+bool applyFitItem(std::string_view item, EncoderFit& fit, std::string& error)
+{
+    if (item == "reversed" || item == "forward") {
+        fit.reversed = item == "reversed";
+        return true;
+    }
+    const std::size_t eq = item.find('=');
+    const std::string_view key = item.substr(0, eq);
+    if (key == "reversed" || key == "forward") {
+        error = "encoder fit item " + std::string(key) + " takes no value";
+        return false;
+    }
+    if (eq == std::string_view::npos) {
+        error = "bad encoder fit item \"" + std::string(item) +
+                "\" (expected scale-ppm=P, backlash=ARCSEC, reversed, forward or noise=COUNTS)";
+        return false;
+    }
+    return applyFitNumber(key, item.substr(eq + 1), fit, error);
+}
+
+// Strips an "ra:" or "dec:" prefix and says which axes the rest is for.
+struct AxisChoice {
+    bool ra = true;
+    bool dec = true;
+};
+
+AxisChoice takeAxisPrefix(std::string_view& text)
+{
+    if (text.starts_with("ra:")) {
+        text.remove_prefix(3);
+        return {true, false};
+    }
+    if (text.starts_with("dec:")) {
+        text.remove_prefix(4);
+        return {false, true};
+    }
+    return {};
+}
+
+// Calls apply(item) for each comma-separated item until one fails.
+template <class Apply>
+bool forEachItem(std::string_view text, Apply&& apply)
+{
+    while (!text.empty()) {
+        const std::size_t comma = text.find(',');
+        if (!apply(text.substr(0, comma)))
+            return false;
+        text = comma == std::string_view::npos ? std::string_view{} : text.substr(comma + 1);
+    }
+    return true;
+}
+
 }  // namespace
 
 bool applyFaultOption(std::string_view text, FaultConfig& faults, std::string& error)
@@ -135,28 +223,15 @@ bool applyFaultOption(std::string_view text, FaultConfig& faults, std::string& e
 
 bool applyEncoderFormatText(std::string_view text, EncoderPhysics& ra, EncoderPhysics& dec, std::string& error)
 {
-    bool toRa = true;
-    bool toDec = true;
-    if (text.starts_with("ra:")) {
-        toDec = false;
-        text.remove_prefix(3);
-    } else if (text.starts_with("dec:")) {
-        toRa = false;
-        text.remove_prefix(4);
-    }
+    const AxisChoice axes = takeAxisPrefix(text);
     if (text.empty()) {
         error = "empty encoder format";
         return false;
     }
     auto applyAll = [text, &error](EncoderFormatBytes& target) {
         EncoderFormatBytes format = target;
-        std::string_view rest = text;
-        while (!rest.empty()) {
-            const std::size_t comma = rest.find(',');
-            if (!applyEncoderItem(rest.substr(0, comma), format, error))
-                return false;
-            rest = comma == std::string_view::npos ? std::string_view{} : rest.substr(comma + 1);
-        }
+        if (!forEachItem(text, [&](std::string_view item) { return applyEncoderItem(item, format, error); }))
+            return false;
         if (!isValidPhysicalFormat(format)) {
             error = "an encoder needs 1 to 32 bits per revolution";
             return false;
@@ -166,10 +241,29 @@ bool applyEncoderFormatText(std::string_view text, EncoderPhysics& ra, EncoderPh
     };
     EncoderFormatBytes raFormat = ra.format;
     EncoderFormatBytes decFormat = dec.format;
-    if ((toRa && !applyAll(raFormat)) || (toDec && !applyAll(decFormat)))
+    if ((axes.ra && !applyAll(raFormat)) || (axes.dec && !applyAll(decFormat)))
         return false;
     ra.format = raFormat;
     dec.format = decFormat;
+    return true;
+}
+
+bool applyEncoderFitText(std::string_view text, EncoderPhysics& ra, EncoderPhysics& dec, std::string& error)
+{
+    const AxisChoice axes = takeAxisPrefix(text);
+    if (text.empty()) {
+        error = "empty encoder fit";
+        return false;
+    }
+    auto applyAll = [text, &error](EncoderFit& fit) {
+        return forEachItem(text, [&](std::string_view item) { return applyFitItem(item, fit, error); });
+    };
+    EncoderFit raFit = ra.fit;
+    EncoderFit decFit = dec.fit;
+    if ((axes.ra && !applyAll(raFit)) || (axes.dec && !applyAll(decFit)))
+        return false;
+    ra.fit = raFit;
+    dec.fit = decFit;
     return true;
 }
 

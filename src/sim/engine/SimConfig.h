@@ -53,4 +53,10 @@ bool applyFaultOption(std::string_view text, FaultConfig& faults, std::string& e
 // applies it to one axis only, otherwise to both.
 bool applyEncoderFormatText(std::string_view text, EncoderPhysics& ra, EncoderPhysics& dec, std::string& error);
 
+// How the encoders are fitted to the mount, e.g. "scale-ppm=-150,backlash=30,noise=2"
+// or "dec:reversed": scale-ppm=P (-100000..100000), backlash=ARCSEC (0..3600),
+// reversed, forward, noise=COUNTS (0..1000); items not named keep their
+// value. An "ra:" or "dec:" prefix applies it to one axis only.
+bool applyEncoderFitText(std::string_view text, EncoderPhysics& ra, EncoderPhysics& dec, std::string& error);
+
 }  // namespace kv7::sim

@@ -43,13 +43,21 @@ std::string simUsage(std::string_view device, bool withLink)
              "                          leading=N, revolutions=N, bits=N (N up to 32);\n"
              "                          prefix ra: or dec: for one axis. Default:\n"
              "                          binary,plain,leading=12,revolutions=0,bits=25\n"
+             "  --encoder-fit ITEMS     how the encoders sit on the mount, items separated\n"
+             "                          by commas: scale-ppm=P (turns 1+P/1e6 per axis\n"
+             "                          turn, -100000..100000), backlash=ARCSEC (play\n"
+             "                          between motor and axis, 0..3600), reversed,\n"
+             "                          forward, noise=COUNTS (each reading wanders by up\n"
+             "                          to COUNTS, 0..1000); prefix ra: or dec: for one\n"
+             "                          axis. Default: scale-ppm=0,forward,backlash=0,noise=0\n"
              "  --fault MODE[=ARG]      silent | wrong-identify | noise | drop=P (0..1) |\n"
              "                          slow=MS (reply delay, wall-clock ms) | vanish=N\n"
              "                          (answers N frames, then hangs up) |\n"
              "                          quiet-after=N (answers N frames, then none) |\n"
              "                          short=CODE (replies to command CODE carry only\n"
              "                          the echoed code); repeatable\n"
-             "  --seed N                random seed for noise and dropped bytes (default 1)\n"
+             "  --seed N                random seed for noise, dropped bytes and encoder\n"
+             "                          noise (default 1)\n"
              "  --time-scale X          run simulated time X times faster than real time\n"
              "  --verbose               log every frame to stderr\n"
              "  --help                  show this text\n"
@@ -119,10 +127,11 @@ bool applyValued(OptionCursor& o, SimToolOptions& options, bool& slowGiven)
         return false;
     const std::string& value = o.value;
     std::string why;
-    if (o.name == "--encoder-format") {
-        if (applyEncoderFormatText(value, options.config.raEncoder, options.config.decEncoder, why))
+    if (o.name == "--encoder-format" || o.name == "--encoder-fit") {
+        const auto apply = o.name == "--encoder-format" ? applyEncoderFormatText : applyEncoderFitText;
+        if (apply(value, options.config.raEncoder, options.config.decEncoder, why))
             return true;
-        o.error = "--encoder-format " + value + ": " + why;
+        o.error = o.name + " " + value + ": " + why;
         return false;
     }
     if (o.name == "--fault") {
@@ -161,8 +170,8 @@ ParseOutcome parseSimCommandLine(const std::vector<std::string>& args, SimToolOp
             ok = o.needPath("a path", options.linkPath);
         } else if (o.name == "--state") {
             ok = o.needPath("a file name", options.statePath);
-        } else if (o.name == "--encoder-format" || o.name == "--fault" || o.name == "--seed" ||
-                   o.name == "--time-scale") {
+        } else if (o.name == "--encoder-format" || o.name == "--encoder-fit" || o.name == "--fault" ||
+                   o.name == "--seed" || o.name == "--time-scale") {
             ok = applyValued(o, options, slowGiven);
         } else {
             error = o.name.starts_with("-") ? "unknown option " + o.name : "unexpected argument \"" + o.name + "\"";
