@@ -407,5 +407,57 @@ TEST(Kv7simTool, VerboseLogNamesEachCommand)
     EXPECT_NE(err.find("AA 02 7A 01"), std::string::npos) << err;
 }
 
+// Reads until count reply frames have come or ten seconds have passed.
+std::vector<Bytes> readReplies(PosixSerialPort& port, std::size_t count)
+{
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    Bytes received;
+    std::uint8_t buffer[256];
+    while (replyFrames(received).size() < count && std::chrono::steady_clock::now() < deadline) {
+        const int n = port.read(buffer, sizeof buffer, 100);
+        if (n < 0)
+            break;
+        received.insert(received.end(), buffer, buffer + n);
+    }
+    return replyFrames(received);
+}
+
+// Only lower bounds on the time taken: a paced line can never beat them,
+// however slow or busy the machine is.
+TEST(Kv7simTool, LineRatePacesBothWays)
+{
+    Child child = spawnTool({"--line-rate", "9600"});
+    ASSERT_GT(child.pid, 0);
+    Reaper reap{child};
+    const std::string path = printedPath(child);
+    ASSERT_FALSE(path.empty());
+    PosixSerialPort port;
+    ASSERT_TRUE(port.open(path.c_str(), 9600));
+    using Clock = std::chrono::steady_clock;
+    const auto byteTimes = [](std::size_t bytes) { return std::chrono::microseconds(bytes * 1000000 * 10 / 9600); };
+
+    // In: 200 bytes of idle line before a request; it cannot be answered
+    // before all 204 bytes have come through.
+    Bytes late(200, 0x00);
+    const Bytes read = frameByte(DeviceCommand::ReadEncoders, 1);
+    late.insert(late.end(), read.begin(), read.end());
+    auto start = Clock::now();
+    ASSERT_TRUE(port.write(late.data(), late.size(), 1000));
+    ASSERT_EQ(readReplies(port, 1).size(), 1u);
+    EXPECT_GE(Clock::now() - start, byteTimes(204));
+
+    // Out: twenty requests at once; their 220 reply bytes take their line time.
+    Bytes many;
+    for (int i = 0; i < 20; ++i)
+        many.insert(many.end(), read.begin(), read.end());
+    start = Clock::now();
+    ASSERT_TRUE(port.write(many.data(), many.size(), 1000));
+    ASSERT_EQ(readReplies(port, 20).size(), 20u);
+    EXPECT_GE(Clock::now() - start, byteTimes(220));
+    port.close();
+    ::kill(child.pid, SIGTERM);
+    EXPECT_EQ(waitExit(child), 0);
+}
+
 }  // namespace
 }  // namespace kv7::sim::test

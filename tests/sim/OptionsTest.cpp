@@ -15,7 +15,7 @@ TEST(SimOptions, EveryOptionInBothSpellings)
 {
     SimToolOptions o;
     std::string error;
-    ASSERT_EQ(parse({"--state", "/tmp/s", "--link=/tmp/kv7", "--time-scale", "20", "--verbose", "--seed=9",
+    ASSERT_EQ(parse({"--state", "/tmp/s", "--link=/tmp/kv7", "--time-scale", "20", "--line-rate=9600", "--verbose", "--seed=9",
                      "--fault", "noise", "--fault=drop=0.25", "--fault", "vanish=12", "--fault=quiet-after=6", "--fault", "short=122", "--encoder-format",
                      "gray,leading=10,bits=24", "--encoder-format=dec:inverted,revolutions=3"},
                     o, error),
@@ -24,6 +24,7 @@ TEST(SimOptions, EveryOptionInBothSpellings)
     EXPECT_EQ(o.statePath, "/tmp/s");
     EXPECT_EQ(o.linkPath, "/tmp/kv7");
     EXPECT_DOUBLE_EQ(o.timeScale, 20.0);
+    EXPECT_EQ(o.lineRate, 9600u);
     EXPECT_TRUE(o.verbose);
     EXPECT_EQ(o.config.faults.seed, 9u);
     EXPECT_TRUE(o.config.faults.noise);
@@ -115,6 +116,10 @@ TEST(SimOptions, BadCommandLinesSayWhatWasWrong)
         {{"--encoder-fit", "wobbly"}, "wobbly"},
         {{"--encoder-fit", "tilt=3"}, "tilt"},
         {{"--encoder-fit", "dec:"}, "empty"},
+        {{"--line-rate", "-1"}, "--line-rate"},
+        {{"--line-rate", "9600.5"}, "9600.5"},
+        {{"--line-rate", "4000001"}, "4000001"},
+        {{"--line-rate"}, "--line-rate"},
         {{"--seed", "-1"}, "--seed"},
         {{"--verbose=yes"}, "--verbose"},
     };

@@ -15,14 +15,24 @@ constexpr std::size_t maxPendingOutput = 64 * 1024;
 
 int HostedController::waitLimitMs()
 {
+    int limit = msToNextByte();
     std::lock_guard<std::mutex> guard(mutex);
     const bool quiet = controller.steady() && !controller.hasPartialFrame() && !controller.vanished();
-    int limit = quiet ? steadyPollMs : changingPollMs;
+    limit = std::min(limit, quiet ? steadyPollMs : changingPollMs);
     if (options.timeScale > 0.0 && controller.hasQueuedOutput()) {
         const double due = (controller.nextReleaseTime() - controller.now()) / options.timeScale;
         limit = std::clamp(static_cast<int>(std::ceil(due * 1000.0)), 0, limit);
     }
     return limit;
+}
+
+int HostedController::msToNextByte() const
+{
+    const Clock::time_point next = std::min(inboundLine.nextOut(), outboundLine.nextOut());
+    if (next == Clock::time_point::max())
+        return steadyPollMs;
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next - Clock::now());
+    return static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(wait.count(), 0, steadyPollMs));
 }
 
 void HostedController::advanceTo(Clock::time_point now)
@@ -32,14 +42,36 @@ void HostedController::advanceTo(Clock::time_point now)
     lastTick = std::max(lastTick, now);
 }
 
+void HostedController::deliverArrived(Clock::time_point now)
+{
+    const std::size_t n = inboundLine.take(now);
+    if (n == 0)
+        return;
+    controller.receive(inboundBytes.data(), n);
+    inboundBytes.erase(inboundBytes.begin(), inboundBytes.begin() + static_cast<std::ptrdiff_t>(n));
+    lastInput = now;
+}
+
+void HostedController::sendReplies(Clock::time_point now)
+{
+    std::uint8_t chunk[256];
+    while (const std::size_t n = controller.read(chunk, sizeof chunk)) {
+        if (outboundBytes.size() + n > maxPendingOutput)
+            continue;
+        outboundBytes.insert(outboundBytes.end(), chunk, chunk + n);
+        outboundLine.hand(n, now);
+    }
+}
+
 void HostedController::receiveFromClient(const std::uint8_t* data, std::size_t length, Clock::time_point now)
 {
+    inboundBytes.insert(inboundBytes.end(), data, data + length);
+    inboundLine.hand(length, now);
     {
         std::lock_guard<std::mutex> guard(mutex);
         advanceTo(now);
-        controller.receive(data, length);
+        deliverArrived(now);
     }
-    lastInput = now;
     changed.notify_all();
 }
 
@@ -48,14 +80,18 @@ void HostedController::catchUp(Clock::time_point now, std::vector<std::uint8_t>&
     {
         std::lock_guard<std::mutex> guard(mutex);
         advanceTo(now);
+        deliverArrived(now);
         // Real controllers give up on a frame whose bytes stop coming;
         // without this a lost byte would swallow the next command.
-        if (controller.hasPartialFrame() && now - lastInput > std::chrono::milliseconds(options.quietResetMs))
+        if (controller.hasPartialFrame() && inboundBytes.empty() &&
+            now - lastInput > std::chrono::milliseconds(options.quietResetMs))
             controller.dropPartialFrame();
-        const std::vector<std::uint8_t> out = controller.readAll();
-        if (toClient.size() + out.size() <= maxPendingOutput)
-            toClient.insert(toClient.end(), out.begin(), out.end());
+        sendReplies(now);
     }
+    const std::size_t through = outboundLine.take(now);
+    if (toClient.size() + through <= maxPendingOutput)
+        toClient.insert(toClient.end(), outboundBytes.begin(), outboundBytes.begin() + static_cast<std::ptrdiff_t>(through));
+    outboundBytes.erase(outboundBytes.begin(), outboundBytes.begin() + static_cast<std::ptrdiff_t>(through));
     changed.notify_all();
 }
 

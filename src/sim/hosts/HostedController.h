@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "sim/engine/VirtualController.h"
+#include "sim/hosts/LinePace.h"
 
 namespace kv7::sim {
 
@@ -24,6 +25,11 @@ struct HostOptions {
     SimConfig config;
     double timeScale = 1.0;   // simulated seconds per wall second; 0: only advance() moves time
     int quietResetMs = 100;   // a command frame left incomplete this long is dropped
+    // Bits per second of the serial line, each way, 8N1 (ten bit times a
+    // byte, so 960 bytes a second at 9600), in wall-clock time whatever the
+    // time scale: a command acts once its last byte could have arrived, and
+    // replies reach the client no faster. 0: as fast as the host moves them.
+    std::uint32_t lineRate = 0;
 };
 
 class HostedController {
@@ -86,7 +92,8 @@ public:
     }
 
 protected:
-    explicit HostedController(const Options& o) : options(o), controller(o.config)
+    explicit HostedController(const Options& o)
+        : options(o), controller(o.config), inboundLine(o.lineRate), outboundLine(o.lineRate)
     {
         if (!(options.timeScale >= 0.0) || !std::isfinite(options.timeScale))
             options.timeScale = 1.0;
@@ -102,13 +109,21 @@ protected:
     // while an axis changes speed, a frame is half in or the device is
     // vanishing, and a longer one while all is steady.
     int waitLimitMs();
-    // Bytes from the client at now; the controller's clock is brought up
-    // to now first, so a command acts at the moment it arrived.
+    // Bytes from the client at now, put on the line; those through it go to
+    // the controller, whose clock is brought up to now first, so a command
+    // acts at the moment its last byte arrived.
     void receiveFromClient(const std::uint8_t* data, std::size_t length, Clock::time_point now);
-    // Brings the clock up to now, drops a command frame whose bytes stopped
-    // coming, and appends the replies that are due to toClient (as long as
-    // it stays under a bound, as a line would lose what nobody reads).
+    // Brings the clock up to now, hands the controller the client's bytes
+    // that are through the line, drops a command frame whose bytes stopped
+    // coming, puts the replies that are due on the line and appends those
+    // through it to toClient (as long as it stays under a bound, as a line
+    // would lose what nobody reads).
     void catchUp(Clock::time_point now, std::vector<std::uint8_t>& toClient);
+    // False while the client's bytes pile up on a slow line: the host then
+    // leaves them with the device, as a full port makes its writer wait.
+    bool takesInput() const { return inboundBytes.size() < maxInboundOnLine; }
+    // Reply bytes still on their way to the client.
+    bool repliesOnLine() const { return !outboundBytes.empty(); }
 
     // start()'s refusal: the reason into error, when given, and false.
     static bool refuse(std::string* error, std::string why)
@@ -127,10 +142,22 @@ protected:
     std::atomic<bool> stopRequested{false};
 
 private:
-    void advanceTo(Clock::time_point now);   // with the lock held
+    static constexpr std::size_t maxInboundOnLine = 4096;
 
-    Clock::time_point lastTick = Clock::now();    // host thread only
-    Clock::time_point lastInput = lastTick;       // host thread only
+    // With the lock held:
+    void advanceTo(Clock::time_point now);
+    void deliverArrived(Clock::time_point now);
+    void sendReplies(Clock::time_point now);
+    // How long until the next byte comes out of either end of the line.
+    int msToNextByte() const;
+
+    // Host thread only:
+    Clock::time_point lastTick = Clock::now();
+    Clock::time_point lastInput = lastTick;   // when the controller last took bytes
+    LinePace inboundLine;
+    LinePace outboundLine;
+    std::vector<std::uint8_t> inboundBytes;    // from the client, still on the line
+    std::vector<std::uint8_t> outboundBytes;   // replies, still on the line
 };
 
 }  // namespace kv7::sim

@@ -101,7 +101,8 @@ void PtyHost::run()
         if (!pending.empty())
             timeout = std::min(timeout, 1);
 
-        pollfd fds[2] = {{wakeRead.get(), POLLIN, 0}, {master.valid() ? master.get() : -1, POLLIN, 0}};
+        const short input = takesInput() ? POLLIN : 0;
+        pollfd fds[2] = {{wakeRead.get(), POLLIN, 0}, {master.valid() ? master.get() : -1, input, 0}};
         if (::poll(fds, 2, timeout) < 0 && errno != EINTR)
             break;
         if (fds[0].revents & POLLIN) {
@@ -120,7 +121,7 @@ void PtyHost::run()
         bool vanish;
         {
             std::lock_guard<std::mutex> guard(mutex);
-            vanish = controller.vanished() && !controller.hasQueuedOutput();
+            vanish = controller.vanished() && !controller.hasQueuedOutput() && !repliesOnLine();
         }
         if (vanish && pending.empty() && master.valid()) {
             // Hanging up discards what the client has not read yet, so the

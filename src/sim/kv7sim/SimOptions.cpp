@@ -18,11 +18,13 @@ bool parsePositive(const std::string& text, double& value)
     return true;
 }
 
-bool parseSeed(const std::string& text, std::uint32_t& seed)
+bool parseWhole(const std::string& text, std::uint32_t& number)
 {
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seed);
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
     return !text.empty() && error == std::errc() && end == text.data() + text.size();
 }
+
+constexpr std::uint32_t maxLineRate = 4000000;
 
 }  // namespace
 
@@ -59,6 +61,9 @@ std::string simUsage(std::string_view device, bool withLink)
              "  --seed N                random seed for noise, dropped bytes and encoder\n"
              "                          noise (default 1)\n"
              "  --time-scale X          run simulated time X times faster than real time\n"
+             "  --line-rate BAUD        pace the line at BAUD bits per second each way,\n"
+             "                          8N1 (960 bytes/s at 9600), in wall-clock time;\n"
+             "                          0 (the default): as fast as possible\n"
              "  --verbose               log every frame to stderr\n"
              "  --help                  show this text\n"
              "\n"
@@ -120,6 +125,28 @@ struct OptionCursor {
     }
 };
 
+// --seed, --time-scale and --line-rate, their value already taken; false with error set.
+bool applyNumber(OptionCursor& o, SimToolOptions& options)
+{
+    const std::string& value = o.value;
+    if (o.name == "--seed") {
+        if (parseWhole(value, options.config.faults.seed))
+            return true;
+        o.error = "--seed needs a whole number from 0 to 4294967295, not \"" + value + "\"";
+        return false;
+    }
+    if (o.name == "--line-rate") {
+        if (parseWhole(value, options.lineRate) && options.lineRate <= maxLineRate)
+            return true;
+        o.error = "--line-rate needs bits per second from 0 (unpaced) to 4000000, e.g. 9600, not \"" + value + "\"";
+        return false;
+    }
+    if (parsePositive(value, options.timeScale) && options.timeScale <= 1e6)
+        return true;
+    o.error = "--time-scale needs a number above 0 (up to 1000000), not \"" + value + "\"";
+    return false;
+}
+
 // The options that take a value other than a path; false with error set.
 bool applyValued(OptionCursor& o, SimToolOptions& options, bool& slowGiven)
 {
@@ -141,16 +168,7 @@ bool applyValued(OptionCursor& o, SimToolOptions& options, bool& slowGiven)
         o.error = "--fault " + value + ": " + why;
         return false;
     }
-    if (o.name == "--seed") {
-        if (parseSeed(value, options.config.faults.seed))
-            return true;
-        o.error = "--seed needs a whole number from 0 to 4294967295, not \"" + value + "\"";
-        return false;
-    }
-    if (parsePositive(value, options.timeScale) && options.timeScale <= 1e6)
-        return true;
-    o.error = "--time-scale needs a number above 0 (up to 1000000), not \"" + value + "\"";
-    return false;
+    return applyNumber(o, options);
 }
 
 }  // namespace
@@ -171,7 +189,7 @@ ParseOutcome parseSimCommandLine(const std::vector<std::string>& args, SimToolOp
         } else if (o.name == "--state") {
             ok = o.needPath("a file name", options.statePath);
         } else if (o.name == "--encoder-format" || o.name == "--encoder-fit" || o.name == "--fault" ||
-                   o.name == "--seed" || o.name == "--time-scale") {
+                   o.name == "--seed" || o.name == "--time-scale" || o.name == "--line-rate") {
             ok = applyValued(o, options, slowGiven);
         } else {
             error = o.name.starts_with("-") ? "unknown option " + o.name : "unexpected argument \"" + o.name + "\"";

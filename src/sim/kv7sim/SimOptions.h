@@ -2,6 +2,7 @@
 // every accepted and refused option can be tested.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,7 @@ namespace kv7::sim {
 struct SimToolOptions {
     SimConfig config;
     double timeScale = 1.0;
+    std::uint32_t lineRate = 0;   // HostOptions::lineRate: bits per second, 0 unpaced
     std::string statePath;   // the tool makes config.stateStore from it; empty: none
     std::string linkPath;
     bool verbose = false;

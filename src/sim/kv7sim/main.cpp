@@ -69,6 +69,7 @@ std::unique_ptr<HostedController> makeHost(const SimToolOptions& options, std::s
     if (!options.statePath.empty())
         hostOptions.config.stateStore = std::make_shared<FileStateStore>(options.statePath);
     hostOptions.timeScale = options.timeScale;
+    hostOptions.lineRate = options.lineRate;
     std::unique_ptr<HostedController> host = tool::makeHost(hostOptions);
     error = host->withController([&](VirtualController& c) {
         for (const std::string& problem : c.loadProblems())
