@@ -10,6 +10,8 @@ constexpr int changingPollMs = 10;   // the engine's own step while an axis acce
 constexpr int steadyPollMs = 250;
 // Replies nobody reads are dropped past this, as a real line would lose them.
 constexpr std::size_t maxPendingOutput = 64 * 1024;
+// Bytes from a client that a slow line has not delivered yet are kept up to this.
+constexpr std::size_t maxPendingInput = 64 * 1024;
 
 }  // namespace
 
@@ -65,8 +67,11 @@ void HostedController::sendReplies(Clock::time_point now)
 
 void HostedController::receiveFromClient(const std::uint8_t* data, std::size_t length, Clock::time_point now)
 {
-    inboundBytes.insert(inboundBytes.end(), data, data + length);
-    inboundLine.hand(length, now);
+    // A host that cannot hold a client back loses what overruns the line,
+    // as a receiver does.
+    const std::size_t kept = std::min(length, maxPendingInput - std::min(maxPendingInput, inboundBytes.size()));
+    inboundBytes.insert(inboundBytes.end(), data, data + kept);
+    inboundLine.hand(kept, now);
     {
         std::lock_guard<std::mutex> guard(mutex);
         advanceTo(now);
