@@ -31,6 +31,8 @@ void CommControl::stopThreads()
     channel.stop();
     if (workerThread.joinable())
         workerThread.join();
+    // The serial reader may be handling a reply in place.
+    const std::lock_guard<std::mutex> guard(handling);
     closePort();
 }
 
@@ -43,7 +45,10 @@ bool CommControl::writeMessage(const std::uint8_t* msg, std::size_t length, cons
     // here would let a writer that waits for room (holding it) keep the
     // serial reader queued behind it, while the worker, the only thread that
     // makes room, waits to join that reader.
-    return channel.write(msg, length, giveUp);
+    if (!channel.write(msg, length, giveUp))
+        return false;
+    bytesPosted.fetch_add(length, std::memory_order_release);
+    return true;
 }
 
 void CommControl::writeChannel(const std::uint8_t* data, std::size_t length) { writeMessage(data, length); }
@@ -154,8 +159,11 @@ void CommControl::setEncoderCalibration(std::uint8_t reverseBits, std::uint32_t 
 
 void CommControl::readEncoders(std::uint8_t mode)
 {
+    // A live view asks for the next reading as soon as it has one: when the
+    // worker has nothing before it, the asking thread sends it itself.
     const std::uint8_t msg[3] = {commandHeader(2), ChannelCommand::ReadEncoders, mode};
-    writeMessage(msg, sizeof msg);
+    if (!handleInPlace(msg, sizeof msg))
+        writeMessage(msg, sizeof msg);
 }
 
 void CommControl::syncToTarget(std::uint32_t raArcsec, std::int32_t decArcsec)

@@ -1,12 +1,15 @@
 // The controller link. Every request, heartbeat tick and chunk of received
 // bytes becomes a short message in one internal channel; a single worker
-// thread reads the channel and does all controller work in arrival order,
-// so the link's own data need no lock.
+// thread reads the channel and does all controller work in arrival order.
+// When the worker is free and nothing waits for it, a reply is handled by
+// the serial reader that read it, and a reading by the thread that asks
+// for it, in the same order and under the one lock the worker holds.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <thread>
 
 #include "app/Interfaces.h"
@@ -24,6 +27,10 @@ public:
     struct Options {
         int settleMs = 500;         // pause between opening the port and identifying
         bool startThreads = true;   // false: the caller pumps the channel itself (tests)
+        // Replies and readings handled by the thread that has them when the
+        // worker is free (handleInPlace); false sends every message through
+        // the worker (the benchmark compares the two).
+        bool handleInPlace = true;
         // The format readings are decoded with until a connect reads the
         // controller's own.
         EncoderFormat initialEncoderFormat{};
@@ -100,6 +107,7 @@ private:
     bool writeMessage(const std::uint8_t* message, std::size_t length, const std::atomic<bool>* giveUp = nullptr);
     void writeTargetMessage(std::uint8_t code, std::uint32_t raArcsec, std::int32_t decArcsec);
     void workerLoop();
+    bool handleInPlace(const std::uint8_t* message, std::size_t length);
     void assemble(std::uint8_t b);
     void dispatch();
     void dispatchCommand(std::size_t length);
@@ -117,6 +125,7 @@ private:
     void closePort();
     bool writeFrame(const std::uint8_t* frame, std::size_t length);
     void readerLoop();
+    void joinReader();
     bool forwardReceived(const std::uint8_t* bytes, std::size_t count);
     void postPortFailed();
 
@@ -188,6 +197,15 @@ private:
     Options options;
 
     Channel channel;
+    // The link's data below are handled by one thread at a time: the
+    // worker, for each batch it takes from the channel, or the serial
+    // reader or a thread asking for a reading, for the message it handles
+    // in place (handleInPlace).
+    std::mutex handling;
+    // Bytes written into the channel, and bytes the worker has taken out
+    // and handled (under handling): equal when nothing waits for the worker.
+    std::atomic<std::size_t> bytesPosted{0};
+    std::size_t bytesHandled = 0;
 
     std::thread workerThread;
     std::thread readerThread;

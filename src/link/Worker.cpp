@@ -26,9 +26,34 @@ void CommControl::workerLoop()
         const int n = channel.read(buffer, sizeof buffer, workerWaitMs);
         if (n < 0)
             return;
+        const std::lock_guard<std::mutex> guard(handling);
         for (int i = 0; i < n; ++i)
             assemble(buffer[i]);
+        bytesHandled += static_cast<std::size_t>(n);
     }
+}
+
+bool CommControl::handleInPlace(const std::uint8_t* msg, std::size_t length)
+{
+    // Only when the worker is between messages and none waits for it: then
+    // handling this one here comes in the same order as the worker would,
+    // and saves waking the worker and the hand-off. (Without threads the
+    // caller pumps the channel and expects to find the message there.)
+    if (!options.startThreads || !options.handleInPlace)
+        return false;
+    std::unique_lock<std::mutex> guard(handling, std::try_to_lock);
+    if (!guard.owns_lock()) {
+        // Most often the thread that woke this one, preempted on this core
+        // a moment before it lets go: give it that moment, once.
+        std::this_thread::yield();
+        if (!guard.try_lock())
+            return false;
+    }
+    if (assemblerState != 0 || bytesHandled != bytesPosted.load(std::memory_order_acquire) || channel.stopped())
+        return false;
+    for (std::size_t i = 0; i < length; ++i)
+        assemble(msg[i]);
+    return true;
 }
 
 std::size_t CommControl::pump()
@@ -101,12 +126,13 @@ void CommControl::dispatch()
         dispatchCommand(length);
         break;
     }
-    // A frame that could not be written means the device is gone or will
-    // not listen; going on as if it had been sent would mislead.
+    if (portOpen && !frameFailed)
+        issueDeferredRead();
+    // A frame that could not be written (the deferred reading's too) means
+    // the device is gone or will not listen; going on as if it had been
+    // sent would mislead.
     if (frameFailed && portOpen)
         loseConnection();
-    else if (portOpen)
-        issueDeferredRead();
 }
 
 void CommControl::dispatchCommand(std::size_t length)
@@ -167,6 +193,7 @@ void CommControl::runConnect(std::uint8_t portNumber, std::uint32_t baud)
     connection = static_cast<std::uint8_t>(connection + 1);
     discardedBytes = 0;
     portOpen = true;
+    joinReader();   // one that closed the previous connection itself
     readerStop = false;
     if (options.startThreads)
         readerThread = std::thread([this] { readerLoop(); });
@@ -223,11 +250,7 @@ void CommControl::closePort()
     // below would never return.
     readerStop = true;
     channel.wakeWriters();
-    if (readerThread.joinable()) {
-        if (port)
-            port->wakeReader();
-        readerThread.join();
-    }
+    joinReader();
     if (portOpen && port) {
         port->close();
         discardedBytes = port->discardedAtClose();
@@ -235,6 +258,18 @@ void CommControl::closePort()
     port = nullptr;
     linkReady = false;
     portOpen = false;
+}
+
+void CommControl::joinReader()
+{
+    // The reader itself closes the port when a reply it handles in place
+    // ends the connection; it leaves its loop on return, and the next
+    // connect or close joins it.
+    if (!readerThread.joinable() || readerThread.get_id() == std::this_thread::get_id())
+        return;
+    if (port)
+        port->wakeReader();
+    readerThread.join();
 }
 
 void CommControl::readerLoop()
@@ -268,7 +303,7 @@ bool CommControl::forwardReceived(const std::uint8_t* bytes, std::size_t count)
         std::memcpy(msg + 1, bytes, n);
         // Bytes still waiting for room when the port is being closed are
         // dropped with it.
-        if (!writeMessage(msg, n + 1, &readerStop))
+        if (!handleInPlace(msg, n + 1) && !writeMessage(msg, n + 1, &readerStop))
             return false;
         bytes += n;
         count -= n;
