@@ -86,7 +86,7 @@ std::string finish(Parsing& p)
         return error;
     for (const OptionSpec& option : optionTable()) {
         const bool given = std::find(p.seen.begin(), p.seen.end(), &option) != p.seen.end();
-        if (given && option.misplaced && option.owner != o.command)
+        if (given && option.misplaced && !option.belongsTo(o.command))
             return option.misplaced;
     }
     return {};
@@ -279,7 +279,7 @@ std::string commandHelp(const std::string& command)
         return {};
     std::string s = "Usage: kv7ctl [OPTIONS] " + std::string(spec->synopsis) + "\n\n" + spec->help + "\n";
     for (const OptionSpec& option : optionTable()) {
-        if (option.owner == spec->command && option.owner != Command::None && option.help)
+        if (option.owner != Command::None && option.belongsTo(spec->command) && option.help)
             s += helpLines(option, 20);
     }
     if (spec->helpAfter)

@@ -33,6 +33,7 @@ enum class Command {
     Where,
     Site,
     Batch,
+    Commission,
 };
 
 enum class FlipChoice { Ask, Flip, NoFlip, Cancel };
@@ -53,6 +54,9 @@ struct Options {
 
     // Command arguments.
     double watchSeconds = 0;
+    double rateHz = 0;                  // read-encoders --rate; 0: once a second as before
+    bool rateMax = false;               // --rate max: as fast as the line allows
+    bool csv = false;
     HandPad::Direction direction = HandPad::North;
     int speed = -1;
     double forSeconds = 0;
@@ -73,6 +77,10 @@ struct Options {
     double siteLatitude = 0;
     double siteLongitude = 0;
     std::string batchFile = "-";        // "-": standard input
+    bool commissionCheck = false;       // commission check; otherwise detect-format
+    bool commissionDec = false;         // the Dec axis; otherwise RA
+    bool yes = false;                   // write the proposed format without asking
+    std::int64_t steps = 0;             // microsteps of each move of the check; 0: a degree
 };
 
 struct ParseResult {

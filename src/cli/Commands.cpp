@@ -65,7 +65,9 @@ int Session::command()
     const Options& o = options;
     switch (o.command) {
     case Command::Info: return info();
-    case Command::ReadEncoders: return readEncoders();
+    case Command::ReadEncoders:
+        return o.rateMax || o.rateHz > 0 || o.csv ? monitor() : readEncoders();
+    case Command::Commission: return commission();
     case Command::Move: return move();
     case Command::Stop: return simple(Status::Ready, [&] { c.stopMotion(StopAxes::Both); });
     case Command::Track: return simple(0, [&] { c.setTracking(o.trackOn ? 1 : 0); });

@@ -18,7 +18,12 @@ void Console::postUserMessage(std::uint32_t code, std::uint32_t value)
     posted.notify_one();
 }
 
-void Console::showStatus(std::uint16_t status) { statusLog.push_back(status); }
+void Console::showStatus(std::uint16_t status)
+{
+    statusLog.push_back(status);
+    if (statusWatcher)
+        statusWatcher(status);
+}
 
 void Console::showConfiguration(std::uint16_t status, std::uint32_t)
 {
@@ -39,6 +44,8 @@ void Console::showMountState(const MountState& mountState)
     ++allMountStateCount;
     if (mountState.valid == 1)
         ++mountStateCount;
+    if (mountStateWatcher)
+        mountStateWatcher(mountState);
 }
 
 bool Console::runUntil(const std::function<bool()>& done, std::chrono::milliseconds limit)

@@ -25,6 +25,12 @@ public:
     Console(AppModel& model, iKV7Control& control);
 
     void setFlipDecider(FlipDecider decider) { decide = std::move(decider); }
+    // Also told of every mount state and status as it is shown; empty: none.
+    void setWatchers(std::function<void(const MountState&)> mountStates, std::function<void(std::uint16_t)> statuses)
+    {
+        mountStateWatcher = std::move(mountStates);
+        statusWatcher = std::move(statuses);
+    }
 
     // iWMUserSender: any thread.
     void postUserMessage(std::uint32_t code, std::uint32_t value) override;
@@ -54,6 +60,8 @@ private:
     AppModel& model;
     iKV7Control& control;
     FlipDecider decide;
+    std::function<void(const MountState&)> mountStateWatcher;
+    std::function<void(std::uint16_t)> statusWatcher;
 
     std::mutex mutex;
     std::condition_variable posted;

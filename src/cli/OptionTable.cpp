@@ -67,6 +67,36 @@ bool takeSimTimeScale(Options& o, const std::string& v, std::string&)
 
 bool takeWatch(Options& o, const std::string& v, std::string&) { return secondsAboveZero(v, o.watchSeconds); }
 
+bool takeRate(Options& o, const std::string& v, std::string&)
+{
+    if (v == "max") {
+        o.rateMax = true;
+        return true;
+    }
+    return parseDouble(v, o.rateHz) && o.rateHz > 0 && o.rateHz <= 1000;
+}
+
+bool takeCsv(Options& o, const std::string&, std::string&)
+{
+    o.csv = true;
+    return true;
+}
+
+bool takeYes(Options& o, const std::string&, std::string&)
+{
+    o.yes = true;
+    return true;
+}
+
+bool takeSteps(Options& o, const std::string& v, std::string&)
+{
+    std::uint64_t u = 0;
+    if (!parseUnsigned(v, 100000000, u) || u < 10)
+        return false;
+    o.steps = static_cast<std::int64_t>(u);
+    return true;
+}
+
 bool takeFor(Options& o, const std::string& v, std::string&) { return secondsAboveZero(v, o.forSeconds); }
 
 bool takeSpeed(Options& o, const std::string& v, std::string&)
@@ -183,6 +213,32 @@ std::string siteArguments(Options& o, const std::vector<std::string>& args, cons
     if (!parseDegrees(args[2], 180, o.siteLongitude))
         return "longitude " + args[2] + " is not degrees (D:M:S or decimal) from -180 to 180, east positive";
     o.siteSet = true;
+    return {};
+}
+
+std::string readArguments(Options& o, const std::vector<std::string>& args, const CommandSpec& spec)
+{
+    if (std::string error = noArguments(o, args, spec); !error.empty())
+        return error;
+    if ((o.rateMax || o.rateHz > 0 || o.csv) && o.watchSeconds <= 0)
+        return "--rate and --csv need --watch SECONDS; " + usageLine(spec);
+    return {};
+}
+
+std::string commissionArguments(Options& o, const std::vector<std::string>& args, const CommandSpec& spec)
+{
+    if (args.size() != 2 || (args[0] != "detect-format" && args[0] != "check"))
+        return "commission needs detect-format or check, and an axis; " + usageLine(spec);
+    if (args[1] != "ra" && args[1] != "RA" && args[1] != "dec" && args[1] != "Dec" && args[1] != "DEC")
+        return "commission needs the axis ra or dec, not " + args[1] + "; " + usageLine(spec);
+    o.commissionCheck = args[0] == "check";
+    o.commissionDec = args[1][0] == 'd' || args[1][0] == 'D';
+    if (o.commissionCheck && o.yes)
+        return "--yes belongs to commission detect-format";
+    if (!o.commissionCheck && o.steps > 0)
+        return "--steps belongs to commission check";
+    if (o.speed < 0)
+        o.speed = 6;
     return {};
 }
 
@@ -308,10 +364,23 @@ const OptionSpec options[] = {
     // Misplaced ones are named in this order.
     {"--watch", "SECONDS", Command::ReadEncoders, "read once a second until SECONDS have passed",
      "--watch needs a number of seconds above 0", takeWatch, "--watch belongs to read-encoders"},
+    {"--rate", "HZ|max", Command::ReadEncoders,
+     "with --watch: the encoders and the motor axes read HZ\n"
+     "times a second, or as fast as the line allows (max),\n"
+     "a line each with readings that cannot be right marked",
+     "--rate needs readings a second (above 0, at most 1000) or max", takeRate, "--rate belongs to read-encoders"},
+    {"--csv", nullptr, Command::ReadEncoders, "with --rate: comma-separated lines under a header", nullptr, takeCsv,
+     "--csv belongs to read-encoders"},
     {"--for", "SECONDS", Command::Move, "stop both axes after SECONDS; without it the mount keeps moving",
      "--for needs a number of seconds above 0", takeFor, "--for belongs to move"},
     {"--speed", "0..31", Command::Move, nullptr, "--speed needs a whole number from 0 to 31", takeSpeed,
-     "--speed belongs to move"},
+     "--speed belongs to move and commission", Command::Commission},
+    {"--yes", nullptr, Command::Commission, "write the proposed format without asking", nullptr, takeYes,
+     "--yes belongs to commission"},
+    {"--steps", "N", Command::Commission,
+     "microsteps of each move of the check (default:\n"
+     "five degrees of the axis)",
+     "--steps needs a whole number of microsteps from 10 to 100000000", takeSteps, "--steps belongs to commission"},
     {"--flip", nullptr, Command::Goto, "position with a meridian flip", nullptr, takeFlip, flipMisplaced},
     {"--no-flip", nullptr, Command::Goto, "position without a flip (only offered within 2 h of the meridian)",
      nullptr, takeNoFlip, flipMisplaced},
@@ -340,6 +409,14 @@ const CommandSpec commands[] = {
      "Write the encoder calibration: REVERSE_BITS (bit 0 RA, bit 1 Dec encoder reversed) and\n"
      "both offsets in encoder counts.",
      nullptr, calibrateArguments},
+    {"commission", Command::Commission, "commission detect-format|check ra|dec [--speed 0..31] [--yes|--steps N]",
+     "detect-format: move the axis slowly one way (it must be free to turn a few degrees), read\n"
+     "the encoder's raw bits, rank every plausible data format by how well it follows the\n"
+     "motor, and propose the best; it is written only when you accept (or with --yes), and\n"
+     "the format from before is put back otherwise. check: move the axis to and fro by about\n"
+     "five degrees and report the encoder's scale error, sense, backlash and noise at rest, with\n"
+     "a verdict. Tracking is switched off for the check. Ctrl-C stops the axis.",
+     nullptr, commissionArguments},
     {"encoder-format", Command::EncoderFormat,
      "encoder-format RA_FLAGS RA_LEADING RA_BITS RA_REVS DEC_FLAGS DEC_LEADING DEC_BITS DEC_REVS",
      "Write the encoders' data format. FLAGS: bit 0 inverted data, bit 1 Gray code, bit 2 a\n"
@@ -369,8 +446,8 @@ const CommandSpec commands[] = {
      nullptr, targetArguments},
     {"ports", Command::Ports, "ports", "List the serial ports by number, with the built-in simulator as 0.", nullptr,
      noArguments},
-    {"read-encoders", Command::ReadEncoders, "read-encoders [--watch SECONDS]",
-     "Read both encoders: counts, arcseconds and signed degrees:minutes:seconds.", nullptr, noArguments},
+    {"read-encoders", Command::ReadEncoders, "read-encoders [--watch SECONDS [--rate HZ|max] [--csv]]",
+     "Read both encoders: counts, arcseconds and signed degrees:minutes:seconds.", nullptr, readArguments},
     {"reverse-motor", Command::ReverseMotor, "reverse-motor BITS",
      "Reverse the motors: BITS bit 0 RA, bit 1 Dec (0 runs both forward).", nullptr, reverseMotorArguments},
     {"save", Command::Save, "save", "Store the controller's parameters permanently.", nullptr, noArguments},

@@ -23,6 +23,9 @@ struct OptionSpec {
     // with error set where needs does not say enough. Null for --help.
     bool (*take)(Options& options, const std::string& value, std::string& error);
     const char* misplaced;   // the complaint when given to another command; null: taken anywhere
+    Command alsoOwner = Command::None;   // a second command it belongs to
+
+    bool belongsTo(Command c) const { return c == owner || (alsoOwner != Command::None && c == alsoOwner); }
 };
 
 struct CommandSpec {

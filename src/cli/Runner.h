@@ -31,6 +31,10 @@ struct Environment {
     std::string settingsPath;
     // Time between the readings of read-encoders --watch.
     std::chrono::milliseconds watchPeriod{1000};
+    // True once the operator asked to stop (Ctrl-C); empty: never.
+    std::function<bool()> interrupted;
+    // Asks a yes/no question on a terminal: 1 yes, 0 no, -1 no terminal.
+    std::function<int(const std::string& question)> confirm;
 };
 
 // Exit code: 0 success, 1 an error reported by the link or the controller

@@ -23,7 +23,8 @@ Application::Options appOptions(const Options& o, Environment& e, const iUtcCloc
 // The commands whose --json output is their result, not the outcome line.
 bool printsItsOwnResult(Command c)
 {
-    return c == Command::Info || c == Command::ReadEncoders || c == Command::State || c == Command::Where;
+    return c == Command::Info || c == Command::ReadEncoders || c == Command::State || c == Command::Where ||
+           c == Command::Commission;
 }
 
 const char* flipWord(std::int32_t kind)

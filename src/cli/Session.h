@@ -12,6 +12,7 @@
 #include "cli/CliOptions.h"
 #include "cli/Console.h"
 #include "cli/Runner.h"
+#include "commission/Procedures.h"
 #include "entry/Application.h"
 
 namespace kv7::cli {
@@ -71,6 +72,15 @@ private:
     // state (where = false) and where: one reading of the motor axes.
     int axes(bool where);
     int sync();
+    // read-encoders --watch with --rate or --csv, and the assistant.
+    int monitor();
+    void printMonitorLine(double seconds, const MountState& encoders, const MountState& axes, unsigned flags);
+    bool readOnce(std::uint8_t mode, const char* what, int& exitCode);
+    int commission();
+    int runProcedure(commission::Procedure& run);
+    int reportDetection(commission::FormatDetection& run, commission::AxisName axis);
+    int reportCheck(const commission::EncoderCheckRun& run, commission::AxisName axis);
+    bool stopAsked() const { return env.interrupted && env.interrupted(); }
     int simple(std::uint16_t awaited, const std::function<void()>& send);
 
     Options options;          // the session's, then the command's in a batch

@@ -1,5 +1,6 @@
 // kv7ctl: the controller link from the command line.
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -58,6 +59,27 @@ int askOnTerminal(std::int32_t kind)
     return -1;
 }
 
+// Ctrl-C asks the running command to stop the mount and end; a second one
+// ends the program at once.
+volatile std::sig_atomic_t stopRequested = 0;
+
+extern "C" void onInterrupt(int)
+{
+    stopRequested = 1;
+    std::signal(SIGINT, SIG_DFL);
+}
+
+int confirmOnTerminal(const std::string& question)
+{
+    if (!inputIsTerminal())
+        return -1;
+    std::cerr << question << std::flush;
+    std::string line;
+    if (!std::getline(std::cin, line))
+        return 0;
+    return line == "y" || line == "Y" || line == "yes" ? 1 : 0;
+}
+
 // Output that never reached its file (a full disk, a closed descriptor) is
 // a failure a script must see; the stream only tells when asked.
 int checkedOutput(int exitCode)
@@ -111,6 +133,9 @@ int main(int argc, char** argv)
     env.err = &std::cerr;
     env.in = &std::cin;
     env.askOperator = askOnTerminal;
+    env.confirm = confirmOnTerminal;
+    std::signal(SIGINT, onInterrupt);
+    env.interrupted = [] { return stopRequested != 0; };
     kv7::SettingsFile settings(kv7::defaultSettingsPath());
     if (!settings.path().empty()) {
         env.settings = &settings;

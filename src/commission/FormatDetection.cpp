@@ -13,6 +13,9 @@ constexpr unsigned maxRevolutionBits = 16;
 constexpr unsigned minBitsPerRevolution = 8;
 constexpr unsigned maxBitsPerRevolution = 32;
 constexpr unsigned minBitsJudged = 8;      // fewer decoded bits than this say too little
+// A jump is a step in the decoded angle beyond the motor's move and what
+// the time between the reading of the bits and of the motor can explain.
+constexpr double jumpTurns = 1.0 / 1000;
 constexpr double worstRateBadness = 4.0;   // a format going the wrong way, or not at all
 constexpr double proposalLimit = 0.5;      // badness below which a format is proposed
 // Formats whose data ends further than this from the last bit that changes
@@ -52,14 +55,15 @@ struct Window {
 
 bool chooseWindow(const DetectionInput& input, const FormatCandidate& c, Window& w)
 {
-    if (c.dataEnd() <= rawWindowBits) {
-        w = {&input.head, 0, c.dataEnd()};
-    } else if (c.leadingBits >= tailStart && c.dataEnd() <= wordBitsSeen) {
+    // Every format is judged on the same readings where it can be: the
+    // head, with the position cut off at its end where the data runs on.
+    if (c.dataStart() + minBitsJudged <= rawWindowBits)
+        w = {&input.head, 0, std::min(c.dataEnd(), rawWindowBits)};
+    else if (c.leadingBits >= tailStart && c.dataEnd() <= wordBitsSeen)
         w = {&input.tail, tailStart, c.dataEnd()};
-    } else {
-        w = {&input.head, 0, rawWindowBits};
-    }
-    return w.end >= c.dataStart() + minBitsJudged && w.readings->size() >= 2;
+    else
+        return false;
+    return w.readings->size() >= 2;
 }
 
 double badnessOf(const CandidateEvidence& e)
@@ -158,7 +162,7 @@ CandidateEvidence judgeFormat(const DetectionInput& input, const FormatCandidate
         expectedTotal += expected;
         if (actual * expected > 0 || (actual == 0 && std::fabs(expected) < lsb))
             ++agreeing;
-        if (std::fabs(actual - expected) > 0.25 * std::fabs(expected) + 2 * lsb)
+        if (std::fabs(actual - expected) > 0.5 * std::fabs(expected) + 4 * lsb + jumpTurns)
             ++e.jumps;
     }
     if (e.moves > 0) {
@@ -193,6 +197,22 @@ DetectionResult detectFormat(const DetectionInput& input)
     r.proposed = !r.ranking.empty() && r.ranking.front().badness < proposalLimit && r.ranking.front().moves > 0;
     r.verdict = verdictOf(r);
     return r;
+}
+
+std::vector<CandidateEvidence> distinctLeaders(const DetectionResult& r, std::size_t count)
+{
+    std::vector<CandidateEvidence> out;
+    for (const CandidateEvidence& e : r.ranking) {
+        if (out.size() == count)
+            break;
+        const bool seen = std::any_of(out.begin(), out.end(), [&](const CandidateEvidence& o) {
+            return o.format.flags == e.format.flags && o.format.dataStart() == e.format.dataStart() &&
+                   o.format.bitsPerRevolution == e.format.bitsPerRevolution;
+        });
+        if (!seen)
+            out.push_back(e);
+    }
+    return out;
 }
 
 std::string formatText(const FormatCandidate& f)

@@ -90,6 +90,10 @@ CandidateEvidence judgeFormat(const DetectionInput& input, const FormatCandidate
 // changed.
 DetectionResult detectFormat(const DetectionInput& input);
 
+// The first `count` formats of the ranking that differ in more than how
+// their unchanging bits are split between leading and revolution bits.
+std::vector<CandidateEvidence> distinctLeaders(const DetectionResult& result, std::size_t count);
+
 // "gray,inverted,leading=12,revolutions=0,bits=25", the words kv7sim takes.
 std::string formatText(const FormatCandidate& format);
 

@@ -172,10 +172,15 @@ void FormatDetection::take(const MountState& state)
     }
     const double motor = axisPosition(state, axis);
     std::vector<RawReading>& readings = window == 0 ? input.head : input.tail;
-    if (havePending)
-        readings.push_back({(lastMotor + motor) / 2, pendingBits});
-    else
+    // Readings are kept a fixed turn apart, however fast the line is.
+    const double spacing = settings.turnsPerWindow * facts.microstepsPerRevolution / settings.readingsPerWindow;
+    const double between = (lastMotor + motor) / 2;
+    if (havePending && (readings.empty() || std::abs(between - readings.back().motorSteps) >= spacing))
+        readings.push_back({between, pendingBits});
+    if (readings.empty())
         windowStartMotor = motor;
+    if (motor != lastMotor || lastMotionAt < 0)
+        lastMotionAt = clock();
     havePending = false;
     lastMotor = motor;
 
@@ -184,7 +189,7 @@ void FormatDetection::take(const MountState& state)
     say(window == 0 ? "Reading the encoder's first 32 bits while the axis turns"
                     : "Reading the encoder's bits 12 to 43 while the axis turns",
         0.5 * window + 0.5 * std::min(1.0, turned / settings.turnsPerWindow));
-    if (static_cast<int>(readings.size()) > 50 * settings.readingsPerWindow) {
+    if (clock() - lastMotionAt > stallTimeout) {
         fail("The axis did not turn: is it free to move, and is the clutch engaged?");
         return;
     }
@@ -248,7 +253,7 @@ EncoderCheckRun::EncoderCheckRun(iKV7Control& control, AxisName axis, const Axis
     input.encoderResolution = facts.encoderResolution;
     input.microstepsPerRevolution = facts.microstepsPerRevolution;
     if (this->settings.steps <= 0)
-        this->settings.steps = facts.microstepsPerRevolution / 360;
+        this->settings.steps = facts.microstepsPerRevolution / 72;   // five degrees
 }
 
 void EncoderCheckRun::begin()

@@ -102,6 +102,7 @@ public:
         double turnsPerWindow = 2.0 / 360.0;
         int readingsPerWindow = 40;      // at least, besides the turns
     };
+    static constexpr double stallTimeout = 10.0;   // seconds without a step of the motor
     FormatDetection(iKV7Control& control, AxisName axis, const AxisFacts& facts, const Settings& settings);
 
     const DetectionResult& result() const { return outcome; }
@@ -123,6 +124,7 @@ private:
     bool rawNext = false;              // the next reading: raw bits, else the axes
     double lastMotor = 0;
     double windowStartMotor = 0;
+    double lastMotionAt = -1;
     std::uint32_t pendingBits = 0;
     bool havePending = false;
     DetectionInput input;
@@ -130,13 +132,13 @@ private:
     bool restored = false;
 };
 
-// Moves the axis to and fro by about `steps` and reads the encoder at rest
+// Moves the axis to and fro by about `steps` (five degrees unless told) and reads the encoder at rest
 // after each move; reads it repeatedly at rest first.
 class EncoderCheckRun final : public Procedure {
 public:
     struct Settings {
         std::uint8_t speed = 6;
-        std::int64_t steps = 0;          // 0: a degree of the axis
+        std::int64_t steps = 0;          // 0: five degrees of the axis
         int readingsAtRest = 12;
     };
     EncoderCheckRun(iKV7Control& control, AxisName axis, const AxisFacts& facts, const Settings& settings);

@@ -171,6 +171,7 @@ private:
     void deriveAxisConstants();
     void executePierSideAction(std::uint8_t action);
     void decodeEncoderReading(const ReplyValues& values);
+    MountState diagnosticReading(const ReplyValues& values) const;
 
     // Positioning.
     void executeManualMove(std::uint8_t direction, std::uint8_t speedIndex);

@@ -82,7 +82,8 @@ const ReplyLayout* CommControl::awaitedLayout() const
     case LinkState::AwaitEncoderReading:
         if (readEncoderMode == ReadMode::Axes)
             return replyLayout(DeviceCommand::ReadAxisPositions);
-        return readEncoderMode == ReadMode::Encoders ? replyLayout(DeviceCommand::ReadEncoders) : nullptr;
+        // The diagnostic modes answer in the plain reading's layout.
+        return replyLayout(DeviceCommand::ReadEncoders);
     default:
         // Identify is checked whole; the device byte may come empty; the
         // rest are not examined.
@@ -112,6 +113,8 @@ int CommControl::handleReply(const std::uint8_t* frame, std::size_t length)
         } else if (readEncoderMode == ReadMode::Axes) {
             readAxes(values);
             notificationListener->onMountState(mountState);
+        } else {
+            notificationListener->onMountState(diagnosticReading(values));
         }
         break;
     case LinkState::AwaitGoToReply:
@@ -225,6 +228,24 @@ void CommControl::decodeEncoderReading(const ReplyValues& values)
     mountState.raEncoderArcsec = static_cast<std::uint32_t>(ra * arcsecPerTurn / powerOfTwo(f.raBitsPerRevolution));
     mountState.decEncoderArcsec =
         static_cast<std::uint32_t>(dec * arcsecPerTurn / powerOfTwo(f.decBitsPerRevolution));
+}
+
+MountState CommControl::diagnosticReading(const ReplyValues& values) const
+{
+    // The decoded counts before direction and offset, or the raw data bits:
+    // shown to whoever asked, never kept as the mount's position (a sync to
+    // the encoders goes on using the last plain reading).
+    MountState m = mountState;
+    m.valid = 1;
+    m.raEncoderPosition = values[ReplyField::RaEncoderPosition];
+    m.decEncoderPosition = values[ReplyField::DecEncoderPosition];
+    const EncoderFormat& f = axisConfiguration.encoderFormat;
+    const bool decoded = readEncoderMode == ReadMode::Decoded;
+    m.raEncoderArcsec =
+        decoded ? static_cast<std::uint32_t>(m.raEncoderPosition * arcsecPerTurn / powerOfTwo(f.raBitsPerRevolution)) : 0;
+    m.decEncoderArcsec =
+        decoded ? static_cast<std::uint32_t>(m.decEncoderPosition * arcsecPerTurn / powerOfTwo(f.decBitsPerRevolution)) : 0;
+    return m;
 }
 
 void CommControl::deriveAxisConstants()

@@ -36,6 +36,15 @@ TEST(CliOptions, AcceptsEachCommandWithItsArguments)
     EXPECT_EQ(r.options.speed, 31);
     EXPECT_DOUBLE_EQ(r.options.forSeconds, 2.5);
 
+    r = parse({"commission", "check", "Dec", "--speed", "9", "--steps", "50000"});
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_TRUE(r.options.commissionCheck && r.options.commissionDec);
+    EXPECT_EQ(r.options.speed, 9);
+    EXPECT_EQ(r.options.steps, 50000);
+    r = parse({"read-encoders", "--watch", "10", "--rate", "max", "--csv"});
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_TRUE(r.options.rateMax && r.options.csv);
+
     r = parse({"goto", "12:30:00", "-10:30:00", "--no-flip"});
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_EQ(r.options.raArcsec, 675000u);
@@ -109,7 +118,18 @@ TEST(CliOptions, RefusesBadUsageWithAMessageThatSaysWhat)
         {{"calibrate", "1", "4294967296", "0"}, "RA offset"},
         {{"reverse-motor", "-1"}, "bits"},
         {{"save", "now"}, "takes no arguments"},
-        {{"stop", "--speed", "3"}, "--speed belongs to move"},
+        {{"stop", "--speed", "3"}, "--speed belongs to move and commission"},
+        {{"read-encoders", "--rate", "5"}, "need --watch SECONDS"},
+        {{"read-encoders", "--watch", "2", "--rate", "fast"}, "or max"},
+        {{"read-encoders", "--watch", "2", "--rate", "0"}, "above 0"},
+        {{"info", "--csv"}, "--csv belongs to read-encoders"},
+        {{"commission", "check"}, "detect-format or check, and an axis"},
+        {{"commission", "calibrate", "ra"}, "detect-format or check"},
+        {{"commission", "check", "alt"}, "the axis ra or dec, not alt"},
+        {{"commission", "check", "ra", "--yes"}, "--yes belongs to commission detect-format"},
+        {{"commission", "detect-format", "dec", "--steps", "100"}, "--steps belongs to commission check"},
+        {{"commission", "check", "dec", "--steps", "5"}, "from 10 to 100000000"},
+        {{"move", "N", "--speed", "3", "--yes"}, "--yes belongs to commission"},
         {{"info", "--watch", "3"}, "--watch belongs"},
         {{"help", "fly"}, "unknown command fly"},
         {{"sync"}, "needs RA and DEC, or --encoders"},
@@ -253,7 +273,7 @@ TEST(CliOffline, HelpForEveryCommand)
 {
     for (const char* c : {"ports", "info", "read-encoders", "move", "stop", "track", "goto", "pier", "encoder-format",
                           "calibrate", "reverse-motor", "save", "lst", "plan-goto", "state", "sync", "where", "site",
-                          "batch"}) {
+                          "batch", "commission"}) {
         const std::string h = commandHelp(c);
         EXPECT_NE(h.find(std::string("kv7ctl [OPTIONS] ") + c), std::string::npos) << c;
         EXPECT_NE(usageText().find(std::string("  ") + c), std::string::npos) << c;

@@ -146,17 +146,39 @@ TEST(EncoderReading, UsesTheCurrentBitsAndWrapsTheExponent)
     EXPECT_EQ(h.listener.mountStates()[0].decEncoderArcsec, static_cast<std::uint32_t>(5ull * 1296000));
 }
 
-TEST(EncoderReading, OtherModesEndTheWaitWithoutAReading)
+TEST(EncoderReading, DiagnosticModesReportTheirValuesButAreNeverThePosition)
 {
+    // Both diagnostic modes answer in the plain reading's layout.
+    const std::vector<std::uint8_t> payload = {0, 1, 2, 3, 4, 5, 6, 7, 8};
+    LinkHarness plain;
+    plain.connect();
+    plain.controller.respond(122, reply(payload));
+    plain.link.readEncoders(ReadMode::Encoders);
+    plain.settle();
+    ASSERT_EQ(plain.listener.mountStates().size(), 1u);
+    const MountState expected = plain.listener.mountStates().back();
+
+    for (std::uint8_t mode : {ReadMode::Decoded, ReadMode::RawBits}) {
+        SCOPED_TRACE(int{mode});
+        LinkHarness h;
+        h.connect();
+        const std::uint8_t code = mode == ReadMode::Decoded ? 125 : 126;
+        h.controller.respond(code, reply(payload));
+        h.link.readEncoders(mode);
+        h.settle();
+        EXPECT_EQ(h.controller.lastFrame()[2], code);
+        ASSERT_EQ(h.listener.mountStates().size(), 1u);
+        EXPECT_EQ(h.listener.mountStates().back().raEncoderPosition, expected.raEncoderPosition);
+        EXPECT_EQ(h.listener.mountStates().back().decEncoderPosition, expected.decEncoderPosition);
+        EXPECT_EQ(h.link.currentLinkState(), LinkState::Idle);
+        // Nothing to sync the motors from: no plain reading was taken.
+        h.link.syncToEncoders();
+        h.settle();
+        EXPECT_EQ(h.listener.statuses().back(), Status::NoFreshReading);
+    }
+
     LinkHarness h;
     h.connect();
-    h.controller.respond(125, reply({0, 1, 2, 3, 4, 5, 6, 7, 8}));
-    h.link.readEncoders(1);
-    h.settle();
-    EXPECT_TRUE(sameBytes(h.controller.lastFrame(), unhex("AA 02 7D 01")));
-    EXPECT_TRUE(h.listener.mountStates().empty());
-    EXPECT_EQ(h.link.currentLinkState(), LinkState::Idle);
-
     h.controller.clearFrames();
     h.link.readEncoders(4);   // unknown mode: nothing sent, nothing awaited
     h.settle();
