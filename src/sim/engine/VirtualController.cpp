@@ -8,7 +8,6 @@ namespace kv7::sim {
 
 namespace {
 
-constexpr std::uint8_t bothAxes = axisBoth;
 constexpr std::uint8_t raBit = 0x01;
 constexpr std::uint8_t decBit = 0x02;
 constexpr double arcsecondsPerTurn = 1296000.0;
