@@ -128,6 +128,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "kv7-ui-screenshots: the simulator session did not finish; status: %s\n",
                      status().c_str());
     ok = save(main, dir, "main") && ok;
+    // A meridian flip under way names itself on the status line.
+    mainDialog.handleCommand(kv7::MainId::FlipWest);
+    ok = save(main, dir, "main-flipping") && ok;
+    waitFor([&] { return status() == "Ready"; }, 60000);
     app.shutdown();
 
     kv7::AxisConfiguration axes;
