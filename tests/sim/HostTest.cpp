@@ -123,6 +123,19 @@ TEST(PtyHost, QuietSpellDropsAHalfSentFrame)
     EXPECT_TRUE(host.waitUntil([](const VirtualController& c) { return c.framesHandled() == 1; }, 5s));
 }
 
+// At 300 baud a byte takes 33 ms, longer than the quiet spell of 20 ms: a
+// frame still coming through the line is not taken for one cut short.
+TEST(PtyHost, SlowLineDeliversAFrameWhoseBytesComeSlowerThanTheQuietSpell)
+{
+    PtyHost host(PtyHost::Options{SimConfig{}, 0.0, 20, 300});
+    ASSERT_TRUE(host.start());
+    PosixSerialPort port;
+    ASSERT_TRUE(port.open(host.path().c_str(), 9600));   // a terminal ignores the rate
+    const Bytes identify = frameCode(DeviceCommand::Identify);
+    ASSERT_TRUE(port.write(identify.data(), identify.size(), 1000));
+    EXPECT_TRUE(host.waitUntil([](const VirtualController& c) { return c.framesHandled() == 1; }, 5s));
+}
+
 // --- kv7sim as a process ---
 
 struct Child {

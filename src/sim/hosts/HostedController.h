@@ -107,7 +107,8 @@ protected:
     // For the host's thread. How long it may wait for the client before the
     // controller needs it: until the next reply falls due, a short step
     // while an axis changes speed, a frame is half in or the device is
-    // vanishing, and a longer one while all is steady.
+    // vanishing, until the next byte on a paced line is through, and a
+    // longer one while all is steady.
     int waitLimitMs();
     // Bytes from the client at now, put on the line; those through it go to
     // the controller, whose clock is brought up to now first, so a command
@@ -148,6 +149,7 @@ private:
     void advanceTo(Clock::time_point now);
     void deliverArrived(Clock::time_point now);
     void sendReplies(Clock::time_point now);
+
     // How long until the next byte comes out of either end of the line.
     int msToNextByte() const;
 
