@@ -194,6 +194,19 @@ void DlgMain::retireStatusError()
 
 void DlgMain::showStatus(std::uint16_t status)
 {
+    followStatus(status);
+    iControlSurface* dialog = window.load(std::memory_order_relaxed);
+    const char* text = statusText(status);
+    if (!text || !dialog)
+        return;
+    dialog->setText(MainId::StatusLine, text);
+    statusIsError = isErrorStatus(status);
+    if (!statusIsError)
+        lastSuccessText = text;
+}
+
+void DlgMain::followStatus(std::uint16_t status)
+{
     switch (status) {
     case Status::NotConnected:
     case Status::ConnectionClosed:
@@ -225,14 +238,6 @@ void DlgMain::showStatus(std::uint16_t status)
         break;
     default: break;
     }
-    iControlSurface* dialog = window.load(std::memory_order_relaxed);
-    const char* text = statusText(status);
-    if (!text || !dialog)
-        return;
-    dialog->setText(MainId::StatusLine, text);
-    statusIsError = isErrorStatus(status);
-    if (!statusIsError)
-        lastSuccessText = text;
 }
 
 void DlgMain::showConfiguration(std::uint16_t status, std::uint32_t)

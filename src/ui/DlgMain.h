@@ -133,6 +133,9 @@ private:
     void noteConnection(const char* note);
     // The offset fields now hold what the controller has: the reminder goes.
     void forgetUnsentOffsets();
+    // What a status means for the connection, the readings out and the
+    // message field's note, apart from its text.
+    void followStatus(std::uint16_t status);
     // A success: an error on the status line no longer holds.
     void retireStatusError();
     // The window's controls; commands only run once onInit has set them.
