@@ -170,6 +170,8 @@ TEST(KV7EncoderSetup, StartsConnectsToTheSimulatorReadsEncodersAndEndsWithItsWin
     ASSERT_NE(w, nullptr);
 
     // As it opens (the in-process suite checks the rest of this state).
+    ::SetCursorPos(0, 0);
+    picture(w, "windows-start.bmp");
     EXPECT_FALSE(itemEnabled(w, MainId::ReadEncoders));
     ASSERT_EQ(::SendDlgItemMessageW(w, MainId::PortList, CB_GETCOUNT, 0, 0), 256);
     // The first port the machine has (named with its device), else the simulator.
