@@ -49,8 +49,8 @@ LinePace::Clock::duration LinePace::runTime(std::uint64_t bytes) const
         return Clock::duration::zero();
     // bytes * ticksPerByteAtOneBaud / rate, rounded up, without overflow.
     const std::uint64_t whole = bytes / rate * ticksPerByteAtOneBaud;
-    const std::uint64_t part = (bytes % rate * ticksPerByteAtOneBaud + rate - 1) / rate;
-    return Clock::duration(static_cast<Clock::rep>(whole + part));
+    const std::uint64_t remainder = (bytes % rate * ticksPerByteAtOneBaud + rate - 1) / rate;
+    return Clock::duration(static_cast<Clock::rep>(whole + remainder));
 }
 
 std::uint64_t LinePace::bytesWithin(Clock::duration elapsed) const
