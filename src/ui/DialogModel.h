@@ -23,6 +23,7 @@ enum class ControlKind : std::uint8_t {
     Edit,
     DropDownList,      // cy includes the height of the opened list, as Win32 wants it
     Slider,
+    Plot,              // a painted graph of one or more series; see setPlot
 };
 
 // Style bits that a renderer maps onto its own widgets or window styles.
@@ -71,6 +72,16 @@ const ControlEntry* findControl(const DialogLayout& layout, int id);
 
 enum class ArrowImage : std::uint8_t { Left, Right, Up, Down };
 
+// One line of a plot: values at equal steps from left to right (the newest
+// on the right), drawn in the colour of its index (0 blue, 1 red, 2 green,
+// 3 black); the values whose marked entry is non-zero get a cross, and a
+// NaN value leaves a gap. The plot scales itself to the values of all its
+// series, and names the top and bottom of that range in `unit`.
+struct PlotSeries {
+    std::span<const double> values;
+    std::span<const std::uint8_t> marked;   // empty, or one per value
+};
+
 // What a handler may do to its dialog's controls. Every operation addresses
 // a control by id; an id the dialog does not have is ignored (reads give
 // empty text, unchecked, 0, or -1 for a list selection).
@@ -100,6 +111,13 @@ public:
     virtual void setTimer(int periodMs) { (void)periodMs; }
     // Empties a drop-down list (before it is filled anew).
     virtual void clearList(int id) { (void)id; }
+    // Replaces what a plot shows; the spans need only live for the call.
+    virtual void setPlot(int id, std::span<const PlotSeries> series, std::string_view unit)
+    {
+        (void)id;
+        (void)series;
+        (void)unit;
+    }
 
 protected:
     ~iControlSurface() = default;

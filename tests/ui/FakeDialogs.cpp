@@ -97,6 +97,21 @@ void FakeSurface::clearList(int id)
     at(id).selected = -1;
 }
 
+void FakeSurface::setPlot(int id, std::span<const PlotSeries> series, std::string_view unit)
+{
+    const ControlEntry* entry = at(id).entry;
+    EXPECT_TRUE(entry && entry->kind == ControlKind::Plot) << "setPlot on control " << id;
+    PlotShown& shown = plots[id];
+    shown.values.clear();
+    shown.marks.clear();
+    for (const PlotSeries& s : series) {
+        shown.values.emplace_back(s.values.begin(), s.values.end());
+        shown.marks.emplace_back(s.marked.begin(), s.marked.end());
+    }
+    shown.unit = unit;
+    ++shown.draws;
+}
+
 bool FakeSurface::click(iDialogHandler& handler, int id)
 {
     Control& c = at(id);

@@ -53,6 +53,7 @@ public:
     void postUserMessage(std::uint32_t code, std::uint32_t value) override;
     void setTimer(int periodMs) override { timerMs = periodMs; }
     void clearList(int id) override;
+    void setPlot(int id, std::span<const PlotSeries> series, std::string_view unit) override;
 
     // The test's side.
     const Control& at(int id) const;
@@ -67,6 +68,13 @@ public:
     int result = -1;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> posted;
     int timerMs = 0;   // the period last asked for; 0: no timer
+    struct PlotShown {
+        std::vector<std::vector<double>> values;
+        std::vector<std::vector<std::uint8_t>> marks;
+        std::string unit;
+        int draws = 0;
+    };
+    std::map<int, PlotShown> plots;
 
 private:
     const DialogLayout& layout;

@@ -1,5 +1,6 @@
 // The widgets of a dialog, one per row of its layout table.
 #include "ui/qt/QtDialog.h"
+#include "ui/qt/QtPlot.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -134,6 +135,7 @@ QWidget* QtDialog::createControl(const ControlEntry& entry, const DialogUnits& u
         widget = list;
         break;
     }
+    case ControlKind::Plot: widget = makeChild<QtPlot>(this); break;
     case ControlKind::Slider: {
         widget = makeSlider(entry);
         // Only as tall as the groove and its ticks, centred in its place:

@@ -1,4 +1,5 @@
 #include "ui/qt/QtDialog.h"
+#include "ui/qt/QtPlot.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -233,6 +234,12 @@ void QtDialog::clearList(int id)
 {
     if (auto* list = qobject_cast<QComboBox*>(control(id)))
         list->clear();
+}
+
+void QtDialog::setPlot(int id, std::span<const PlotSeries> series, std::string_view unit)
+{
+    if (auto* plot = dynamic_cast<QtPlot*>(control(id)))
+        plot->setSeries(series, unit);
 }
 
 void QtDialog::done(int result)

@@ -60,6 +60,7 @@ public:
     void postUserMessage(std::uint32_t code, std::uint32_t value) override;
     void setTimer(int periodMs) override;
     void clearList(int id) override;
+    void setPlot(int id, std::span<const PlotSeries> series, std::string_view unit) override;
 
     // However the dialog ends, its timer stops with it.
     void done(int result) override;

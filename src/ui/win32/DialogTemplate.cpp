@@ -70,6 +70,10 @@ Win32ControlStyle win32ControlStyle(const ControlEntry& entry)
         s.classAtom = comboBoxAtom;
         s.style |= CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP;
         break;
+    case ControlKind::Plot:
+        s.classAtom = staticAtom;
+        s.style |= SS_OWNERDRAW;
+        break;
     case ControlKind::Slider:
         s.className = TRACKBAR_CLASSW;
         s.style |= TBS_HORZ | WS_TABSTOP;

@@ -134,6 +134,15 @@ INT_PTR Win32Dialog::handle(UINT message, WPARAM wParam, LPARAM lParam)
         ::SetBkMode(dc, TRANSPARENT);
         return reinterpret_cast<INT_PTR>(::GetStockObject(NULL_BRUSH));
     }
+    case WM_DRAWITEM: {
+        const auto* drawn = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+        for (const Win32Plot& plot : plots)
+            if (drawn && drawn->CtlType == ODT_STATIC && plot.id == static_cast<int>(drawn->CtlID)) {
+                plot.draw(*drawn);
+                return TRUE;
+            }
+        return FALSE;
+    }
     case WM_SIZE:
     case WM_HSCROLL:
         // Moving the speed slider sends nothing; a hand-pad click reads it.
@@ -379,6 +388,20 @@ void Win32Dialog::setTimer(int periodMs)
         ::KillTimer(window, timerId);
     else
         ::SetTimer(window, timerId, static_cast<UINT>(periodMs), nullptr);
+}
+
+void Win32Dialog::setPlot(int id, std::span<const PlotSeries> series, std::string_view unit)
+{
+    const HWND control = item(id);
+    if (!control || !isKind(dialogHandler, id, ControlKind::Plot))
+        return;
+    auto found = std::find_if(plots.begin(), plots.end(), [id](const Win32Plot& p) { return p.id == id; });
+    if (found == plots.end()) {
+        plots.emplace_back(id);
+        found = plots.end() - 1;
+    }
+    found->setSeries(series, unit);
+    ::InvalidateRect(control, nullptr, FALSE);
 }
 
 void Win32Dialog::clearList(int id)

@@ -9,6 +9,7 @@
 #include "platform/UniqueHandle.h"
 #include "ui/DialogModel.h"
 #include "ui/win32/Win32Api.h"
+#include "ui/win32/Win32Plot.h"
 
 namespace kv7 {
 
@@ -60,6 +61,7 @@ public:
     void postUserMessage(std::uint32_t code, std::uint32_t value) override;
     void setTimer(int periodMs) override;
     void clearList(int id) override;
+    void setPlot(int id, std::span<const PlotSeries> series, std::string_view unit) override;
 
     // The id of the handler's timer on the dialog window (SetTimer).
     static constexpr UINT_PTR timerId = 1;
@@ -84,6 +86,7 @@ private:
     std::vector<GdiObject> fonts;      // made for this dialog, released when it closes
     std::vector<GdiObject> bitmaps;
     std::vector<HWND> links;
+    std::vector<Win32Plot> plots;
 };
 
 }  // namespace kv7
