@@ -9,6 +9,7 @@ namespace kv7 {
 namespace MainId {
 enum : int {
     About = 100,
+    Commissioning = 101,   // the encoder monitor and the assistant
     PortList = 110,
     Baud115200 = 111,
     Connect = 112,
@@ -83,10 +84,10 @@ enum : int {
 };
 
 // Disabled until the first configuration arrives, then enabled for good.
-inline constexpr std::array<int, 20> operatingControls = {
+inline constexpr std::array<int, 21> operatingControls = {
     Stop, North, South, East, West, Speed, RaReverseMotor, DecReverseMotor, EncoderSetup, ReadEncoders,
     SyncToEncoders, SyncToTarget, EncoderCalibration, TrackOn, TrackOff, Goto, FlipEast, FlipWest,
-    SetEast, SetWest,
+    SetEast, SetWest, Commissioning,
 };
 }  // namespace MainId
 

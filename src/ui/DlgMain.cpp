@@ -12,6 +12,7 @@
 #include "app/StatusText.h"
 #include "astro/TextConvert.h"
 #include "ui/AboutBox.h"
+#include "ui/CommissioningDialog.h"
 #include "ui/ControlIds.h"
 #include "ui/DialogLayouts.h"
 #include "ui/EncoderSetupDialog.h"
@@ -31,6 +32,7 @@ struct DlgMain::Command {
 
 const DlgMain::Command DlgMain::commands[] = {
     {MainId::About, &DlgMain::about, 0},
+    {MainId::Commissioning, &DlgMain::commissioning, 0},
     {MainId::Connect, &DlgMain::connectPort, 0},
     {MainId::Disconnect, &DlgMain::disconnectPort, 0},
     {MainId::Stop, &DlgMain::stopMotion, 0},
@@ -195,6 +197,8 @@ void DlgMain::retireStatusError()
 void DlgMain::showStatus(std::uint16_t status)
 {
     followStatus(status);
+    if (commissioningOpen)
+        commissioningOpen->onStatus(status);
     iControlSurface* dialog = window.load(std::memory_order_relaxed);
     const char* text = statusText(status);
     if (!text || !dialog)
@@ -428,5 +432,21 @@ void DlgMain::flip(int action)
 }
 
 void DlgMain::storeParameters(int) { control->storeParameters(); }
+
+void DlgMain::commissioning(int)
+{
+    if (!connected) {
+        showMessage("Connect first: the assistant works on the controller.");
+        return;
+    }
+    // A reading of the window's own still out is answered to the window;
+    // from then on every reading is the dialog's.
+    CommissioningDialog dialog(*control, model->parameters, model->axisConfiguration);
+    commissioningOpen = &dialog;
+    showCommissioning(*host, dialog);
+    commissioningOpen = nullptr;
+    encodersWanted = false;
+    axesWanted = false;
+}
 
 }  // namespace kv7

@@ -19,6 +19,8 @@
 
 namespace kv7 {
 
+class CommissioningDialog;
+
 class DlgMain final : public iMainDlgCallback, public iWMUserSender, public iDialogHandler {
 public:
     DlgMain(iKV7Control* control, AppModel* model, iDialogHost* host);
@@ -107,6 +109,7 @@ private:
     void timeSet(int);
     void showSpeed(int);
     void holdToMove(int);
+    void commissioning(int);
     void startManualMove(int direction);
     // A click that moves the mount: the live view keeps quiet for a while.
     void pauseLiveView();
@@ -183,6 +186,9 @@ private:
     // many timer runs, and the modes asked for meanwhile.
     static constexpr int noReading = -1;
     int readingOut = noReading;
+    // The commissioning dialog while it is open: it takes every reading
+    // and the window asks for none of its own meanwhile.
+    CommissioningDialog* commissioningOpen = nullptr;
     int readingOutTicks = 0;
     bool encodersWanted = false;
     bool axesWanted = false;

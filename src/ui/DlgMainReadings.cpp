@@ -9,6 +9,7 @@
 #include "app/Codes.h"
 #include "app/StatusText.h"
 #include "astro/TextConvert.h"
+#include "ui/CommissioningDialog.h"
 #include "ui/ControlIds.h"
 #include "ui/FieldText.h"
 #include "ui/RecordFields.h"
@@ -54,7 +55,7 @@ void DlgMain::askReading(ReadMode::Mode mode)
 
 void DlgMain::sendWantedReading()
 {
-    if (!axesWanted && !encodersWanted)
+    if (commissioningOpen || (!axesWanted && !encodersWanted))
         return;
     // The axes first: a Target GET waits for them.
     const ReadMode::Mode mode = axesWanted ? ReadMode::Axes : ReadMode::Encoders;
@@ -76,6 +77,10 @@ void DlgMain::showMountState(const MountState& mountState)
     iControlSurface* dialog = window.load(std::memory_order_relaxed);
     if (!dialog)
         return;
+    if (commissioningOpen && readingOut == noReading) {
+        commissioningOpen->onMountState(mountState);
+        return;
+    }
     // The record keeps the last of both readings; which one is new is
     // known only from what was asked.
     const int answered = readingOut;

@@ -16,6 +16,7 @@
 #include "astro/TextConvert.h"
 #include "support/TestSupport.h"
 #include "ui/Branding.h"
+#include "ui/CommissioningDialog.h"
 #include "ui/ControlIds.h"
 #include "ui/DialogLayouts.h"
 #include "ui/DlgMain.h"
@@ -856,6 +857,32 @@ MountState axesReading(std::int32_t ra, std::int32_t dec, std::int32_t pier)
     m.decAxisPosition = dec;
     m.pierState = pier;
     return m;
+}
+
+TEST_F(MainDialogTest, CommissioningTakesEveryReadingWhileOpenAndTheWindowAsksForNone)
+{
+    open();
+    EXPECT_FALSE(window.at(MainId::Commissioning).enabled);
+    enableControls();
+    host.expect([&](FakeSurface& commissioning, iDialogHandler& handler) {
+        commissioning.click(handler, CommissioningId::MonitorStart);
+        EXPECT_EQ(control.calls, (Calls{"readEncoders 0"}));
+        MountState m;
+        m.valid = 1;
+        m.raEncoderPosition = 12345;
+        model.onMountState(m);
+        deliver();
+        EXPECT_EQ(control.calls.back(), "readEncoders 3");
+        tick(20);   // the live view keeps quiet
+        EXPECT_EQ(control.calls.size(), 2u);
+        commissioning.click(handler, CommissioningId::Close);
+    });
+    click(MainId::Commissioning);
+    EXPECT_EQ(host.captions.back(), "Commissioning");
+    EXPECT_EQ(window.text(MainId::RaEncoderSystem), "");
+    // Closed, the window's live view reads again.
+    tick(5);
+    EXPECT_EQ(control.calls.back(), "readEncoders 0");
 }
 
 TEST_F(MainDialogTest, GetStateAsksForTheAxesAndShowsTheMotorRowsAndThePierSide)

@@ -139,7 +139,7 @@ void checkInitialState(HWND w)
         EXPECT_EQ(itemEnabled(w, c.id), !isOperating(c.id)) << "control " << c.id;
         disabled += itemEnabled(w, c.id) ? 0 : 1;
     }
-    EXPECT_EQ(disabled, 20);
+    EXPECT_EQ(disabled, static_cast<int>(MainId::operatingControls.size()));
 
     EXPECT_EQ(::IsDlgButtonChecked(w, MainId::TrackOff), BST_CHECKED);
     EXPECT_EQ(::IsDlgButtonChecked(w, MainId::TrackOn), BST_UNCHECKED);
