@@ -108,6 +108,7 @@ private:
     void writeTargetMessage(std::uint8_t code, std::uint32_t raArcsec, std::int32_t decArcsec);
     void workerLoop();
     bool handleInPlace(const std::uint8_t* message, std::size_t length);
+    bool takeHandling(std::unique_lock<std::mutex>& guard);
     void assemble(std::uint8_t b);
     void dispatch();
     void dispatchCommand(std::size_t length);

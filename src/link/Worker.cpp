@@ -1,5 +1,6 @@
 // The worker: the channel's message assembler and dispatcher, connect and
 // disconnect, and the serial transport with its reader thread.
+#include <chrono>
 #include <cstring>
 
 #include "link/CommControl.h"
@@ -13,6 +14,9 @@ constexpr int workerWaitMs = 300;             // ... and wakes at least this oft
 constexpr std::size_t serialReadSize = 128;
 constexpr int readerWaitMs = 200;             // the reader notices a stop within this
 constexpr std::size_t maxSerialChunk = 31;    // the largest payload a channel header can carry
+// How long a thread that would handle a message in place waits for the
+// link lock before it hands the message to the worker instead.
+constexpr auto inPlaceWait = std::chrono::microseconds(100);
 
 }  // namespace
 
@@ -41,18 +45,27 @@ bool CommControl::handleInPlace(const std::uint8_t* msg, std::size_t length)
     // caller pumps the channel and expects to find the message there.)
     if (!options.startThreads || !options.handleInPlace)
         return false;
-    std::unique_lock<std::mutex> guard(handling, std::try_to_lock);
-    if (!guard.owns_lock()) {
-        // Most often the thread that woke this one, preempted on this core
-        // a moment before it lets go: give it that moment, once.
-        std::this_thread::yield();
-        if (!guard.try_lock())
-            return false;
-    }
+    std::unique_lock<std::mutex> guard(handling, std::defer_lock);
+    if (!takeHandling(guard))
+        return false;
     if (assemblerState != 0 || bytesHandled != bytesPosted.load(std::memory_order_acquire) || channel.stopped())
         return false;
     for (std::size_t i = 0; i < length; ++i)
         assemble(msg[i]);
+    return true;
+}
+
+bool CommControl::takeHandling(std::unique_lock<std::mutex>& guard)
+{
+    // A holder that was only preempted (often by the very thread it woke)
+    // lets go within microseconds; yielding gives it the core. One busy for
+    // longer, or joining this thread, is not waited for.
+    const auto deadline = std::chrono::steady_clock::now() + inPlaceWait;
+    while (!guard.try_lock()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::yield();
+    }
     return true;
 }
 
