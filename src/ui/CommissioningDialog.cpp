@@ -21,8 +21,8 @@ constexpr ControlEntry commissioningControls[] = {
     {none,              K::GroupBox,     "Live encoder monitor",              {4, 4, 392, 152},   F::None},
     {C::MonitorStart,   K::PushButton,   "Start",                             {10, 16, 44, 14},   F::None},
     {C::MonitorStop,    K::PushButton,   "Stop",                              {58, 16, 44, 14},   F::None},
-    {C::MonitorRate,    K::DropDownList, "",                                  {106, 17, 110, 60}, F::None},
-    {C::MonitorCounts,  K::Label,        "",                                  {222, 19, 170, 8},  F::None},
+    {C::MonitorRate,    K::DropDownList, "",                                  {106, 17, 84, 60},  F::None},
+    {C::MonitorCounts,  K::Label,        "",                                  {194, 19, 198, 8},  F::None},
     {none,              K::Label,        "Encoder angle, degrees (RA blue, Dec red)", {10, 36, 185, 8}, F::None},
     {C::AnglePlot,      K::Plot,         "",                                  {10, 46, 185, 104}, F::None},
     {none,              K::Label,        "Encoder minus motor, arcseconds",   {205, 36, 185, 8},  F::None},
@@ -49,7 +49,7 @@ constexpr ControlEntry commissioningControls[] = {
 
 const DialogLayout commissioning{105, "Commissioning", {24, 24, 400, 298}, commissioningControls};
 
-constexpr const char* rateNames[] = {"As fast as the line allows", "10 readings a second", "2 readings a second"};
+constexpr const char* rateNames[] = {"As fast as possible", "10 a second", "2 a second"};
 constexpr double arcsecPerTurn = 1296000.0;
 constexpr double nothing = std::numeric_limits<double>::quiet_NaN();
 
@@ -160,6 +160,7 @@ void CommissioningDialog::onMountState(const MountState& state)
     readingOut = false;
     if (encodersNext) {
         lastEncoders = state;
+        encodersAt = now();
         encodersNext = false;
     } else {
         takeMonitorReading(state);
@@ -197,6 +198,7 @@ void CommissioningDialog::startMonitor()
     }
     monitorOn = true;
     encodersNext = true;
+    havePreviousAxes = false;
     startedAt = nextDue = now();
     askNext();
 }
@@ -224,7 +226,20 @@ void CommissioningDialog::takeMonitorReading(const MountState& axes)
     const std::uint32_t counts[2] = {lastEncoders.raEncoderPosition, lastEncoders.decEncoderPosition};
     const std::uint64_t resolution[2] = {configuration.raEncoderResolution, configuration.decEncoderResolution};
     const std::uint32_t microsteps[2] = {parameters.raMicrosteps, parameters.decMicrosteps};
-    const std::int32_t motor[2] = {axes.raAxisPosition, axes.decAxisPosition};
+    // The encoders were read between the last two readings of the motors:
+    // where the motors were then is taken on the line between the two.
+    const double arrived = now();
+    const double share = havePreviousAxes && arrived > previousAxesAt
+                             ? (encodersAt - previousAxesAt) / (arrived - previousAxesAt)
+                             : 1.0;
+    auto between = [&](std::int32_t before, std::int32_t after) {
+        return havePreviousAxes ? before + share * (static_cast<double>(after) - before) : static_cast<double>(after);
+    };
+    const double motor[2] = {between(previousAxes.raAxisPosition, axes.raAxisPosition),
+                             between(previousAxes.decAxisPosition, axes.decAxisPosition)};
+    previousAxes = axes;
+    previousAxesAt = arrived;
+    havePreviousAxes = true;
     for (int a = 0; a < 2; ++a) {
         const bool bad = flags & (1u << a);
         const double encoderTurns = resolution[a] ? static_cast<double>(counts[a]) / resolution[a] : nothing;
@@ -252,7 +267,7 @@ void CommissioningDialog::drawPlots()
     dialog->setPlot(C::DifferencePlot, differences, "arcsec");
     const double took = now() - startedAt;
     char text[120];
-    std::snprintf(text, sizeof text, "%ld readings, %.1f a second; cannot be right: RA %ld, Dec %ld",
+    std::snprintf(text, sizeof text, "%ld readings (%.1f/s), cannot be right: RA %ld, Dec %ld",
                   watch.readings(), took > 0 ? watch.readings() / took : 0.0, watch.implausible(0),
                   watch.implausible(1));
     dialog->setText(C::MonitorCounts, text);
@@ -321,7 +336,8 @@ void CommissioningDialog::showResult()
         if (check) {
             lines = commission::describeCheck(check->result(), commission::axisText(axis));
         } else if (detection) {
-            lines.push_back(detection->result().verdict);
+            const commission::DetectionResult& r = detection->result();
+            lines.push_back(r.proposed ? "Proposed: " + commission::formatText(r.ranking.front().format) : r.verdict);
             for (const commission::CandidateEvidence& e : commission::distinctLeaders(detection->result(), 4)) {
                 char text[160];
                 std::snprintf(text, sizeof text, "%s: rate %.4f, %.0f %% its way, %d jumps, ends %s",

@@ -91,6 +91,10 @@ private:
     double nextDue = 0;
     double startedAt = 0;
     MountState lastEncoders;
+    double encodersAt = 0;
+    MountState previousAxes;
+    double previousAxesAt = 0;
+    bool havePreviousAxes = false;
     commission::ReadingWatch watch;
     // The plots' values, oldest first, at most plotCapacity.
     std::vector<double> angle[2];

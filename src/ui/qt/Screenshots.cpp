@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QPixmap>
 #include <QThread>
+#include <QTimer>
 
 #include <cmath>
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include "platform/posix/LinuxPortCatalog.h"
 #include "sim/BuiltInSimulator.h"
 #include "ui/AboutBox.h"
+#include "ui/CommissioningDialog.h"
 #include "ui/ControlIds.h"
 #include "ui/DlgMain.h"
 #include "ui/EncoderSetupDialog.h"
@@ -76,6 +78,73 @@ std::string targetWestOfMeridian(double lst)
     return text;
 }
 
+
+// The commissioning dialog as the operator meets it: a mount whose RA
+// encoder sends Gray code the controller is not yet told of, and whose Dec
+// encoder sits on a gear with some error and play. The assistant finds the
+// RA format and writes it, checks Dec, and the monitor then watches both
+// while RA turns.
+bool commissioningPictures(PictureHost& host, const QDir& dir)
+{
+    kv7::sim::PtyHost::Options simulatorOptions;
+    // Real time: the monitor judges jumps by the mount's real top speed.
+    simulatorOptions.timeScale = 1;
+    simulatorOptions.config.raEncoder.format.flags = kv7::sim::encoderFlagGray;
+    simulatorOptions.config.decEncoder.fit.scalePpm = 150;
+    simulatorOptions.config.decEncoder.fit.backlashArcsec = 45;
+    simulatorOptions.config.decEncoder.fit.noiseCounts = 3;
+    kv7::sim::BuiltInSimulator simulator(simulatorOptions);
+    kv7::LinuxPortCatalog catalog(std::vector<std::string>{});
+    catalog.setSimulator(&simulator);
+    kv7::Application::Options options;
+    options.catalog = &catalog;
+    kv7::Application app(options);
+    kv7::DlgMain mainDialog(&app.control(), &app.model(), &host);
+    mainDialog.setPortChoices(kv7::catalogPortChoices(catalog.entries()));
+    app.attachFrontEnd(&mainDialog, &mainDialog);
+    app.start();
+    kv7::QtDialog* main = host.open(mainDialog);
+    mainDialog.handleCommand(kv7::MainId::Connect);
+    bool ok = waitFor([&] { return fieldText(main, kv7::MainId::StatusLine) == "Connection established."; }, 15000);
+
+    // The dialog runs modally: it is driven from the event loop it runs.
+    namespace C = kv7::CommissioningId;
+    QTimer::singleShot(100, [&] {
+        auto* dialog = dynamic_cast<kv7::QtDialog*>(QApplication::activeModalWidget());
+        if (!dialog) {
+            ok = false;
+            return;
+        }
+        auto click = [&](int id) { dialog->handler().onCommand(*dialog, id); };
+        auto activityStarts = [&](const char* text) { return fieldText(dialog, C::Activity).rfind(text, 0) == 0; };
+        click(C::DetectFormat);
+        ok = waitFor([&] { return activityStarts("Detection done"); }, 60000) && ok;
+        ok = save(dialog, dir, "commissioning-detect") && ok;
+        click(C::WriteFormat);
+        dialog->selectListEntry(C::Axis, 1);
+        click(C::CheckEncoder);
+        ok = waitFor([&] { return activityStarts("Check done"); }, 120000) && ok;
+        ok = save(dialog, dir, "commissioning-check") && ok;
+        click(C::MonitorStart);
+        app.control().manualMove(kv7::HandPad::West, 8);
+        waitFor([] { return false; }, 3000);
+        app.control().stopMotion(kv7::StopAxes::RaAxis);
+        waitFor([] { return false; }, 1500);
+        ok = save(dialog, dir, "commissioning-monitor") && ok;
+        click(C::Close);
+    });
+    mainDialog.handleCommand(kv7::MainId::Commissioning);
+    if (!ok)
+        std::fprintf(stderr, "kv7-ui-screenshots: the commissioning session did not finish\n");
+    app.shutdown();
+    // The host keeps the window, but its handler goes with this function:
+    // what the link posted before it stopped is delivered now.
+    QApplication::processEvents();
+    main->endDialog(0);
+    QCoreApplication::removePostedEvents(main);
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -133,6 +202,7 @@ int main(int argc, char** argv)
     ok = save(main, dir, "main-flipping") && ok;
     waitFor([&] { return status() == "Ready"; }, 60000);
     app.shutdown();
+    ok = commissioningPictures(host, dir) && ok;
 
     kv7::AxisConfiguration axes;
     axes.encoderFormat.decFlags = 2;
