@@ -32,7 +32,7 @@ std::string narrowAscii(const wchar_t* text)
     return out;
 }
 
-// "\Device\USBSER000" -> "USBSER000": the part that tells the ports apart.
+// "\Device\USBSER000" -> "USBSER000": the name that tells the ports apart.
 std::string shortDeviceName(const std::string& device)
 {
     const std::size_t slash = device.find_last_of('\\');
