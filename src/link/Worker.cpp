@@ -60,7 +60,8 @@ bool CommControl::takeHandling(std::unique_lock<std::mutex>& guard)
     // A holder that was only preempted (often by the very thread it woke)
     // lets go within microseconds; yielding gives it the core. One busy for
     // longer, joining this thread, or this thread itself (a listener asking
-    // for a reading from inside a notification) is not waited for.
+    // for a reading from inside a notification) is given up on after
+    // inPlaceWait, and the message goes to the worker.
     const auto deadline = std::chrono::steady_clock::now() + inPlaceWait;
     while (!guard.try_lock()) {
         if (std::chrono::steady_clock::now() >= deadline)
