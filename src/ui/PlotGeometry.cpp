@@ -19,6 +19,25 @@ std::string rangeText(double value, std::string_view unit)
 
 }  // namespace
 
+void PlotCopy::assign(std::span<const PlotSeries> series, std::string_view unit)
+{
+    values.resize(series.size());
+    marks.resize(series.size());
+    for (std::size_t k = 0; k < series.size(); ++k) {
+        values[k].assign(series[k].values.begin(), series[k].values.end());
+        marks[k].assign(series[k].marked.begin(), series[k].marked.end());
+    }
+    unitText.assign(unit);
+}
+
+std::vector<PlotSeries> PlotCopy::series() const
+{
+    std::vector<PlotSeries> out;
+    for (std::size_t k = 0; k < values.size(); ++k)
+        out.push_back({values[k], marks[k]});
+    return out;
+}
+
 PlotRange plotRange(std::span<const PlotSeries> series, std::string_view unit)
 {
     PlotRange r;

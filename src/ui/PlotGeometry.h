@@ -2,6 +2,7 @@
 // place in a drawing area, worked out once for both renderers.
 #pragma once
 
+#include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
@@ -28,6 +29,21 @@ struct PlotPoint {
     int y = 0;
     bool startsLine = false;   // the first point, or the first after a gap
     bool marked = false;
+};
+
+// What a renderer keeps of setPlot's series until it paints them again;
+// its storage is reused from one call to the next.
+class PlotCopy {
+public:
+    void assign(std::span<const PlotSeries> series, std::string_view unit);
+    // Views of the copy, valid until the next assign.
+    std::vector<PlotSeries> series() const;
+    const std::string& unit() const { return unitText; }
+
+private:
+    std::vector<std::vector<double>> values;
+    std::vector<std::vector<std::uint8_t>> marks;
+    std::string unitText;
 };
 
 // The points of one series in a width x height area (y grows downwards),

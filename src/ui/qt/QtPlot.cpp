@@ -16,13 +16,7 @@ constexpr int crossSize = 3;
 
 void QtPlot::setSeries(std::span<const PlotSeries> series, std::string_view unit)
 {
-    values.resize(series.size());
-    marks.resize(series.size());
-    for (std::size_t k = 0; k < series.size(); ++k) {
-        values[k].assign(series[k].values.begin(), series[k].values.end());
-        marks[k].assign(series[k].marked.begin(), series[k].marked.end());
-    }
-    unitText.assign(unit);
+    copy.assign(series, unit);
     update();
 }
 
@@ -33,10 +27,8 @@ void QtPlot::paintEvent(QPaintEvent*)
     painter.setPen(palette().color(QPalette::Mid));
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
 
-    std::vector<PlotSeries> series;
-    for (std::size_t k = 0; k < values.size(); ++k)
-        series.push_back({values[k], marks[k]});
-    const PlotRange range = plotRange(series, unitText);
+    const std::vector<PlotSeries> series = copy.series();
+    const PlotRange range = plotRange(series, copy.unit());
     if (range.empty)
         return;
     const QRect area = rect().adjusted(2, 2, -3, -3);

@@ -5,11 +5,10 @@
 #include <QWidget>
 
 #include <span>
-#include <string>
 #include <string_view>
-#include <vector>
 
 #include "ui/DialogModel.h"
+#include "ui/PlotGeometry.h"
 
 namespace kv7 {
 
@@ -24,9 +23,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    std::vector<std::vector<double>> values;
-    std::vector<std::vector<std::uint8_t>> marks;
-    std::string unitText;
+    PlotCopy copy;
 };
 
 }  // namespace kv7

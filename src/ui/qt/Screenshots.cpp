@@ -3,9 +3,7 @@
 // built-in simulator. Runs without a display.
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QPixmap>
-#include <QThread>
 #include <QTimer>
 
 #include <cmath>
@@ -13,9 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "entry/Application.h"
-#include "platform/posix/LinuxPortCatalog.h"
-#include "sim/BuiltInSimulator.h"
 #include "ui/AboutBox.h"
 #include "ui/CommissioningDialog.h"
 #include "ui/ControlIds.h"
@@ -24,6 +19,7 @@
 #include "ui/MeridianFlipPrompt.h"
 #include "ui/OffsetAdjustDialog.h"
 #include "ui/qt/QtDialogHost.h"
+#include "ui/qt/SimulatorSession.h"
 
 namespace {
 
@@ -45,27 +41,7 @@ bool save(QWidget* dialog, const QDir& dir, const char* name)
     return true;
 }
 
-// Dispatches events until done() holds; false after limitMs.
-template <class Done>
-bool waitFor(Done done, int limitMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > limitMs)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
-}
 
-std::string fieldText(kv7::QtDialog* dialog, int id)
-{
-    char buffer[128];
-    dialog->getText(id, buffer, sizeof buffer);
-    return buffer;
-}
 
 // RA text of the sidereal time minus one hour: a target just west of the
 // meridian, which the east side reaches without a flip.
@@ -78,6 +54,38 @@ std::string targetWestOfMeridian(double lst)
     return text;
 }
 
+
+// The main window as it really runs: connected to the built-in simulator
+// (running fast), after a GOTO and an encoder reading; then during a flip.
+bool mainWindowPictures(PictureHost& host, const QDir& dir)
+{
+    kv7::sim::PtyHost::Options simulatorOptions;
+    simulatorOptions.timeScale = 50;
+    kv7::SimulatorSession session(host, simulatorOptions);
+    kv7::DlgMain& mainDialog = session.mainDialog;
+    kv7::QtDialog* main = session.window;
+    auto status = [&] { return session.status(); };
+
+    bool ok = session.connect(15000);
+    main->setText(kv7::MainId::TargetRa, targetWestOfMeridian(session.app.model().localSiderealTime()));
+    main->setText(kv7::MainId::TargetDec, "+41:16:09");
+    mainDialog.handleCommand(kv7::MainId::Goto);
+    ok = kv7::waitFor([&] { return status() == "Ready"; }, 60000) && ok;
+    mainDialog.handleCommand(kv7::MainId::ReadEncoders);
+    ok = kv7::waitFor([&] { return !kv7::fieldText(main, kv7::MainId::RaEncoderSystem).empty(); }, 10000) && ok;
+    mainDialog.handleCommand(kv7::MainId::TimeGet);
+    mainDialog.handleCommand(kv7::MainId::TrackOn);
+    kv7::waitFor([] { return false; }, 300);
+    if (!ok)
+        std::fprintf(stderr, "kv7-ui-screenshots: the simulator session did not finish; status: %s\n",
+                     status().c_str());
+    ok = save(main, dir, "main") && ok;
+    // A meridian flip under way names itself on the status line.
+    mainDialog.handleCommand(kv7::MainId::FlipWest);
+    ok = save(main, dir, "main-flipping") && ok;
+    kv7::waitFor([&] { return status() == "Ready"; }, 60000);
+    return ok;
+}
 
 // The commissioning dialog as the operator meets it: a mount whose RA
 // encoder sends Gray code the controller is not yet told of, and whose Dec
@@ -93,19 +101,8 @@ bool commissioningPictures(PictureHost& host, const QDir& dir)
     simulatorOptions.config.decEncoder.fit.scalePpm = 150;
     simulatorOptions.config.decEncoder.fit.backlashArcsec = 45;
     simulatorOptions.config.decEncoder.fit.noiseCounts = 3;
-    kv7::sim::BuiltInSimulator simulator(simulatorOptions);
-    kv7::LinuxPortCatalog catalog(std::vector<std::string>{});
-    catalog.setSimulator(&simulator);
-    kv7::Application::Options options;
-    options.catalog = &catalog;
-    kv7::Application app(options);
-    kv7::DlgMain mainDialog(&app.control(), &app.model(), &host);
-    mainDialog.setPortChoices(kv7::catalogPortChoices(catalog.entries()));
-    app.attachFrontEnd(&mainDialog, &mainDialog);
-    app.start();
-    kv7::QtDialog* main = host.open(mainDialog);
-    mainDialog.handleCommand(kv7::MainId::Connect);
-    bool ok = waitFor([&] { return fieldText(main, kv7::MainId::StatusLine) == "Connection established."; }, 15000);
+    kv7::SimulatorSession session(host, simulatorOptions);
+    bool ok = session.connect(15000);
 
     // The dialog runs modally: it is driven from the event loop it runs.
     namespace C = kv7::CommissioningId;
@@ -116,32 +113,26 @@ bool commissioningPictures(PictureHost& host, const QDir& dir)
             return;
         }
         auto click = [&](int id) { dialog->handler().onCommand(*dialog, id); };
-        auto activityStarts = [&](const char* text) { return fieldText(dialog, C::Activity).rfind(text, 0) == 0; };
+        auto activityStarts = [&](const char* text) { return kv7::fieldText(dialog, C::Activity).rfind(text, 0) == 0; };
         click(C::DetectFormat);
-        ok = waitFor([&] { return activityStarts("Detection done"); }, 60000) && ok;
+        ok = kv7::waitFor([&] { return activityStarts("Detection done"); }, 60000) && ok;
         ok = save(dialog, dir, "commissioning-detect") && ok;
         click(C::WriteFormat);
         dialog->selectListEntry(C::Axis, 1);
         click(C::CheckEncoder);
-        ok = waitFor([&] { return activityStarts("Check done"); }, 120000) && ok;
+        ok = kv7::waitFor([&] { return activityStarts("Check done"); }, 120000) && ok;
         ok = save(dialog, dir, "commissioning-check") && ok;
         click(C::MonitorStart);
-        app.control().manualMove(kv7::HandPad::West, 8);
-        waitFor([] { return false; }, 3000);
-        app.control().stopMotion(kv7::StopAxes::RaAxis);
-        waitFor([] { return false; }, 1500);
+        session.app.control().manualMove(kv7::HandPad::West, 8);
+        kv7::waitFor([] { return false; }, 3000);
+        session.app.control().stopMotion(kv7::StopAxes::RaAxis);
+        kv7::waitFor([] { return false; }, 1500);
         ok = save(dialog, dir, "commissioning-monitor") && ok;
         click(C::Close);
     });
-    mainDialog.handleCommand(kv7::MainId::Commissioning);
+    session.mainDialog.handleCommand(kv7::MainId::Commissioning);
     if (!ok)
         std::fprintf(stderr, "kv7-ui-screenshots: the commissioning session did not finish\n");
-    app.shutdown();
-    // The host keeps the window, but its handler goes with this function:
-    // what the link posted before it stopped is delivered now.
-    QApplication::processEvents();
-    main->endDialog(0);
-    QCoreApplication::removePostedEvents(main);
     return ok;
 }
 
@@ -165,43 +156,7 @@ int main(int argc, char** argv)
     PictureHost host;
     bool ok = true;
 
-    // The main window as it really runs: connected to the built-in
-    // simulator (running fast), after a GOTO and an encoder reading.
-    kv7::sim::PtyHost::Options simulatorOptions;
-    simulatorOptions.timeScale = 50;
-    kv7::sim::BuiltInSimulator simulator(simulatorOptions);
-    kv7::LinuxPortCatalog catalog(std::vector<std::string>{});
-    catalog.setSimulator(&simulator);
-    kv7::Application::Options options;
-    options.catalog = &catalog;
-    kv7::Application app(options);
-    kv7::DlgMain mainDialog(&app.control(), &app.model(), &host);
-    mainDialog.setPortChoices(kv7::catalogPortChoices(catalog.entries()));
-    app.attachFrontEnd(&mainDialog, &mainDialog);
-    app.start();
-    kv7::QtDialog* main = host.open(mainDialog);
-    auto status = [&] { return fieldText(main, kv7::MainId::StatusLine); };
-
-    mainDialog.handleCommand(kv7::MainId::Connect);
-    ok = waitFor([&] { return status() == "Connection established."; }, 15000) && ok;
-    main->setText(kv7::MainId::TargetRa, targetWestOfMeridian(app.model().localSiderealTime()));
-    main->setText(kv7::MainId::TargetDec, "+41:16:09");
-    mainDialog.handleCommand(kv7::MainId::Goto);
-    ok = waitFor([&] { return status() == "Ready"; }, 60000) && ok;
-    mainDialog.handleCommand(kv7::MainId::ReadEncoders);
-    ok = waitFor([&] { return !fieldText(main, kv7::MainId::RaEncoderSystem).empty(); }, 10000) && ok;
-    mainDialog.handleCommand(kv7::MainId::TimeGet);
-    mainDialog.handleCommand(kv7::MainId::TrackOn);
-    waitFor([] { return false; }, 300);
-    if (!ok)
-        std::fprintf(stderr, "kv7-ui-screenshots: the simulator session did not finish; status: %s\n",
-                     status().c_str());
-    ok = save(main, dir, "main") && ok;
-    // A meridian flip under way names itself on the status line.
-    mainDialog.handleCommand(kv7::MainId::FlipWest);
-    ok = save(main, dir, "main-flipping") && ok;
-    waitFor([&] { return status() == "Ready"; }, 60000);
-    app.shutdown();
+    ok = mainWindowPictures(host, dir) && ok;
     ok = commissioningPictures(host, dir) && ok;
 
     kv7::AxisConfiguration axes;

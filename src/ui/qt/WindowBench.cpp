@@ -5,23 +5,16 @@
 // again with it off, and prints the whole process's CPU time and voluntary
 // context switches for each.
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QThread>
 #include <QTimer>
 
 #include <sys/resource.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <string>
-#include <vector>
 
-#include "entry/Application.h"
-#include "platform/posix/LinuxPortCatalog.h"
-#include "sim/BuiltInSimulator.h"
 #include "ui/ControlIds.h"
-#include "ui/DlgMain.h"
 #include "ui/qt/QtDialogHost.h"
+#include "ui/qt/SimulatorSession.h"
 
 namespace {
 
@@ -41,12 +34,6 @@ Usage usageNow()
     return u;
 }
 
-std::string fieldText(kv7::QtDialog* dialog, int id)
-{
-    char buffer[128];
-    dialog->getText(id, buffer, sizeof buffer);
-    return buffer;
-}
 
 // Runs the event loop as the program does, for the given time.
 void runFor(int seconds)
@@ -76,30 +63,12 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    kv7::sim::BuiltInSimulator simulator;
-    kv7::LinuxPortCatalog catalog(std::vector<std::string>{});
-    catalog.setSimulator(&simulator);
-    kv7::Application::Options options;
-    options.catalog = &catalog;
-    kv7::Application app(options);
     kv7::QtDialogHost host;
-    kv7::DlgMain mainDialog(&app.control(), &app.model(), &host);
-    mainDialog.setPortChoices(kv7::catalogPortChoices(catalog.entries()));
-    app.attachFrontEnd(&mainDialog, &mainDialog);
-    app.start();
-    kv7::QtDialog* window = host.open(mainDialog);
-
-    mainDialog.handleCommand(kv7::MainId::Connect);
-    QElapsedTimer waited;
-    waited.start();
-    while (fieldText(window, kv7::MainId::StatusLine) != "Connection established.") {
-        if (waited.elapsed() > 15000) {
-            std::fputs("kv7-window-bench: the simulator did not connect\n", stderr);
-            app.shutdown();
-            return 1;
-        }
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
+    kv7::SimulatorSession session(host, kv7::sim::PtyHost::Options{});
+    kv7::QtDialog* window = session.window;
+    if (!session.connect(15000)) {
+        std::fputs("kv7-window-bench: the simulator did not connect\n", stderr);
+        return 1;
     }
 
     std::printf("desktop program connected to the built-in simulator, window offscreen:\n");
@@ -107,8 +76,8 @@ int main(int argc, char** argv)
     Usage before = usageNow();
     runFor(seconds);
     Usage after = usageNow();
-    const bool refreshed = !fieldText(window, kv7::MainId::RaEncoderSystem).empty() &&
-                           !fieldText(window, kv7::MainId::RaMotorSystem).empty();
+    const bool refreshed = !kv7::fieldText(window, kv7::MainId::RaEncoderSystem).empty() &&
+                           !kv7::fieldText(window, kv7::MainId::RaMotorSystem).empty();
     report("live view on:", before, after, seconds);
 
     window->setCheck(kv7::MainId::LiveView, false);
@@ -116,7 +85,6 @@ int main(int argc, char** argv)
     runFor(seconds);
     after = usageNow();
     report("live view off:", before, after, seconds);
-    app.shutdown();
     if (!refreshed) {
         std::fputs("kv7-window-bench: the live view filled no encoder or motor row\n", stderr);
         return 1;

@@ -30,16 +30,7 @@ void drawRangeText(HDC dc, HWND control, RECT area, const std::string& text, UIN
 
 }  // namespace
 
-void Win32Plot::setSeries(std::span<const PlotSeries> series, std::string_view unit)
-{
-    values.resize(series.size());
-    marks.resize(series.size());
-    for (std::size_t k = 0; k < series.size(); ++k) {
-        values[k].assign(series[k].values.begin(), series[k].values.end());
-        marks[k].assign(series[k].marked.begin(), series[k].marked.end());
-    }
-    unitText.assign(unit);
-}
+void Win32Plot::setSeries(std::span<const PlotSeries> series, std::string_view unit) { copy.assign(series, unit); }
 
 void Win32Plot::draw(const DRAWITEMSTRUCT& item) const
 {
@@ -48,10 +39,8 @@ void Win32Plot::draw(const DRAWITEMSTRUCT& item) const
     ::FillRect(dc, &r, ::GetSysColorBrush(COLOR_WINDOW));
     ::FrameRect(dc, &r, ::GetSysColorBrush(COLOR_BTNSHADOW));
 
-    std::vector<PlotSeries> series;
-    for (std::size_t k = 0; k < values.size(); ++k)
-        series.push_back({values[k], marks[k]});
-    const PlotRange range = plotRange(series, unitText);
+    const std::vector<PlotSeries> series = copy.series();
+    const PlotRange range = plotRange(series, copy.unit());
     if (range.empty)
         return;
     const int left = r.left + 2;

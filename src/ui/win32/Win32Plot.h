@@ -2,13 +2,11 @@
 // series a dialog hands it with setPlot, placed by the shared plot geometry.
 #pragma once
 
-#include <cstdint>
 #include <span>
-#include <string>
 #include <string_view>
-#include <vector>
 
 #include "ui/DialogModel.h"
+#include "ui/PlotGeometry.h"
 #include "ui/win32/Win32Api.h"
 
 namespace kv7 {
@@ -25,9 +23,7 @@ public:
     const int id;
 
 private:
-    std::vector<std::vector<double>> values;
-    std::vector<std::vector<std::uint8_t>> marks;
-    std::string unitText;
+    PlotCopy copy;
 };
 
 }  // namespace kv7
