@@ -1,6 +1,7 @@
 #include "sim/hosts/HostedController.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace kv7::sim {
 
@@ -15,26 +16,36 @@ constexpr std::size_t maxPendingInput = 64 * 1024;
 
 }  // namespace
 
-int HostedController::waitLimitMs()
+std::chrono::microseconds HostedController::waitLimit()
 {
-    int limit = msToNextByte();
+    using std::chrono::microseconds;
+    using std::chrono::milliseconds;
+    microseconds limit = timeToNextByte();
     std::lock_guard<std::mutex> guard(mutex);
     const bool quiet = controller.steady() && !controller.hasPartialFrame() && !controller.vanished();
-    limit = std::min(limit, quiet ? steadyPollMs : changingPollMs);
+    limit = std::min<microseconds>(limit, milliseconds(quiet ? steadyPollMs : changingPollMs));
     if (options.timeScale > 0.0 && controller.hasQueuedOutput()) {
         const double due = (controller.nextReleaseTime() - controller.now()) / options.timeScale;
-        limit = std::clamp(static_cast<int>(std::ceil(due * 1000.0)), 0, limit);
+        const auto dueMicroseconds = static_cast<microseconds::rep>(std::ceil(due * 1e6));
+        limit = std::clamp(microseconds(dueMicroseconds), microseconds(0), limit);
     }
     return limit;
 }
 
-int HostedController::msToNextByte() const
+int HostedController::waitLimitMs()
 {
+    return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(waitLimit()).count());
+}
+
+std::chrono::microseconds HostedController::timeToNextByte() const
+{
+    using std::chrono::microseconds;
+    const microseconds longest = std::chrono::milliseconds(steadyPollMs);
     const Clock::time_point next = std::min(inboundLine.nextOut(), outboundLine.nextOut());
     if (next == Clock::time_point::max())
-        return steadyPollMs;
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next - Clock::now());
-    return static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(wait.count(), 0, steadyPollMs));
+        return longest;
+    const microseconds wait = std::chrono::ceil<microseconds>(next - Clock::now());
+    return std::clamp(wait, microseconds(0), longest);
 }
 
 void HostedController::advanceTo(Clock::time_point now)

@@ -97,13 +97,15 @@ void PtyHost::run()
     std::uint8_t buffer[512];
 
     while (!stopRequested.load()) {
-        int timeout = waitLimitMs();
+        std::chrono::microseconds timeout = waitLimit();
         if (!pending.empty())
-            timeout = std::min(timeout, 1);
+            timeout = std::min<std::chrono::microseconds>(timeout, std::chrono::milliseconds(1));
+        const timespec wait{static_cast<time_t>(timeout.count() / 1000000),
+                            static_cast<long>(timeout.count() % 1000000) * 1000};
 
         const short input = takesInput() ? POLLIN : 0;
         pollfd fds[2] = {{wakeRead.get(), POLLIN, 0}, {master.valid() ? master.get() : -1, input, 0}};
-        if (::poll(fds, 2, timeout) < 0 && errno != EINTR)
+        if (::ppoll(fds, 2, &wait, nullptr) < 0 && errno != EINTR)
             break;
         if (fds[0].revents & POLLIN) {
             while (::read(wakeRead.get(), buffer, sizeof buffer) > 0) {
