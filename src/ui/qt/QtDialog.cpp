@@ -1,4 +1,6 @@
 #include "ui/qt/QtDialog.h"
+
+#include "app/Records.h"
 #include "ui/qt/QtPlot.h"
 
 #include <QCheckBox>
@@ -18,6 +20,8 @@
 #include <QSlider>
 
 #include <algorithm>
+#include <atomic>
+#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <utility>
@@ -36,9 +40,40 @@ public:
         return registered;
     }
 
+    // The model posts a reading only once the window has taken the last one,
+    // so a fast stream of readings needs one event's memory at a time: the
+    // slot below. Qt deletes the events it has delivered; deleting the slot's
+    // event frees the slot. Any other event (statuses, or a reading posted
+    // in the moment before the slot is freed) lives on the heap.
+    static UserMessageEvent* make(std::uint32_t code, std::uint32_t value)
+    {
+        static_assert(sizeof(UserMessageEvent) <= sizeof(Slot::storage));
+        if (code == NotifyMountState && !slot.busy.exchange(true, std::memory_order_acquire))
+            return new (slot.storage) UserMessageEvent(code, value);
+        return new UserMessageEvent(code, value);
+    }
+    static void operator delete(void* p) noexcept
+    {
+        if (p == slot.storage)
+            slot.busy.store(false, std::memory_order_release);
+        else
+            ::operator delete(p);
+    }
+    static void* operator new(std::size_t size) { return ::operator new(size); }
+    static void* operator new(std::size_t, void* place) noexcept { return place; }
+
     const std::uint32_t code;
     const std::uint32_t value;
+
+private:
+    struct Slot {
+        alignas(std::max_align_t) unsigned char storage[64];
+        std::atomic<bool> busy{false};
+    };
+    static Slot slot;
 };
+
+UserMessageEvent::Slot UserMessageEvent::slot;
 
 QString fromText(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
@@ -253,7 +288,7 @@ void QtDialog::postUserMessage(std::uint32_t code, std::uint32_t value)
 {
     // Qt takes ownership of posted events; this is the call that moves work
     // from the link worker onto the user-interface thread.
-    QCoreApplication::postEvent(this, std::make_unique<UserMessageEvent>(code, value).release());
+    QCoreApplication::postEvent(this, UserMessageEvent::make(code, value));
 }
 
 void QtDialog::accept() { command(DialogCommand::Ok); }
