@@ -594,5 +594,20 @@ TEST_F(QtSurfaceEventsTest, ClearListEmptiesTheList)
     EXPECT_EQ(dialog->selectedListEntry(EventsId::List), -1);
 }
 
+TEST(QtCopies, ASecondCopysWindowOpensAStepAwayFromTheFirstsAndNeverOnIt)
+{
+    // The first copy's window is where Qt centres it; copy n's n steps off.
+    QtDialogHost first;
+    AboutBox firstBox(first);
+    const QPoint firstAt = first.open(firstBox)->pos();
+    for (int copy : {1, 2}) {
+        QtDialogHost later;
+        later.setCopyIndex(copy);
+        AboutBox box(later);
+        const QPoint at = later.open(box)->pos();
+        EXPECT_EQ(at - firstAt, QPoint(copy * QtDialogHost::copyStep, copy * QtDialogHost::copyStep)) << copy;
+    }
+}
+
 }  // namespace
 }  // namespace kv7::test

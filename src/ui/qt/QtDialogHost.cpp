@@ -33,6 +33,8 @@ int QtDialogHost::runModal(iDialogHandler& handler)
     if (!owner)
         topLevel.push_back(std::move(dialog));
     running.initialise();
+    if (!owner)
+        place(running);
     return running.exec();
 }
 
@@ -41,8 +43,19 @@ QtDialog* QtDialogHost::open(iDialogHandler& handler)
     topLevel.push_back(std::make_unique<QtDialog>(handler, nullptr));
     QtDialog* dialog = topLevel.back().get();
     dialog->initialise();
-    dialog->show();
+    place(*dialog);
     return dialog;
+}
+
+void QtDialogHost::place(QtDialog& dialog) const
+{
+    // Shown, a dialog without an owner stands where Qt centres it; the
+    // first copy's windows stay there, a later copy's move on from there.
+    dialog.show();
+    if (copyIndex <= 0)
+        return;
+    const int step = copyStep * (copyIndex % 8);
+    dialog.move(dialog.pos() + QPoint(step, step));
 }
 
 void QtDialogHost::openWebAddress(const char* address)

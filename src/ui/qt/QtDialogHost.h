@@ -26,12 +26,20 @@ public:
     // screenshots drive it from there.
     QtDialog* open(iDialogHandler& handler);
 
+    // Which copy of the program this is (0 the first): the windows without
+    // an owner of copy n open n steps down and right of where Qt centres
+    // the first copy's, so no two copies lie exactly on top of each other.
+    void setCopyIndex(int index) { copyIndex = index; }
+    static constexpr int copyStep = 32;   // pixels each way
+
 private:
     QWidget* currentOwner() const;
+    void place(QtDialog& dialog) const;
 
     // Dialogs without an owner live as long as the host: the link may still
     // post to the main window after it has closed.
     std::vector<std::unique_ptr<QtDialog>> topLevel;
+    int copyIndex = 0;
 };
 
 }  // namespace kv7

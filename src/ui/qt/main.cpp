@@ -1,9 +1,12 @@
 // kv7-encoder-setup: the desktop program on Linux.
 #include <QApplication>
+#include <QDir>
+#include <QLockFile>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -118,6 +121,24 @@ private:
     kv7::LinuxPortCatalog devices;
 };
 
+// Which copy of the program this is: the first of the numbered lock files
+// in the temporary folder that no running copy holds. The lock goes with
+// the process, also when it ends without cleaning up.
+int takeCopyIndex(std::unique_ptr<QLockFile>& held)
+{
+    constexpr int copies = 16;
+    for (int index = 0; index < copies; ++index) {
+        auto lock = std::make_unique<QLockFile>(
+            QDir::temp().filePath(QStringLiteral("kv7-encoder-setup-%1.lock").arg(index)));
+        lock->setStaleLockTime(0);
+        if (lock->tryLock(0)) {
+            held = std::move(lock);
+            return index;
+        }
+    }
+    return copies;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -139,6 +160,8 @@ int main(int argc, char** argv)
     kv7::SettingsFile settings(kv7::defaultSettingsPath());
     kv7::SettingsFile windowOptions(kv7::windowOptionsPath());
     kv7::QtDialogHost host;
+    std::unique_ptr<QLockFile> copyLock;
+    host.setCopyIndex(takeCopyIndex(copyLock));
     kv7::DlgMain mainDialog(&app.control(), &app.model(), &host);
     mainDialog.setPortChoices(kv7::catalogPortChoices(catalog.entries()));
     // An adapter plugged in after start shows up when the list next opens.
