@@ -34,7 +34,10 @@ enum class Command {
     Site,
     Batch,
     Commission,
+    Config,
 };
+
+enum class ConfigAction { Save, Show, Diff, Restore };
 
 enum class FlipChoice { Ask, Flip, NoFlip, Cancel };
 
@@ -79,7 +82,9 @@ struct Options {
     std::string batchFile = "-";        // "-": standard input
     bool commissionCheck = false;       // commission check; otherwise detect-format
     bool commissionDec = false;         // the Dec axis; otherwise RA
-    bool yes = false;                   // write the proposed format without asking
+    bool yes = false;                   // write the proposed format (or restore) without asking
+    ConfigAction configAction = ConfigAction::Show;
+    std::string configFile;             // the snapshot file of config
     std::int64_t steps = 0;             // microsteps of each move of the check; 0: a degree
 };
 

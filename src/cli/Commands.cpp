@@ -68,6 +68,7 @@ int Session::command()
     case Command::ReadEncoders:
         return o.rateMax || o.rateHz > 0 || o.csv ? monitor() : readEncoders();
     case Command::Commission: return commission();
+    case Command::Config: return config();
     case Command::Move: return move();
     case Command::Stop: return simple(Status::Ready, [&] { c.stopMotion(StopAxes::Both); });
     case Command::Track: return simple(0, [&] { c.setTracking(o.trackOn ? 1 : 0); });

@@ -242,6 +242,23 @@ std::string commissionArguments(Options& o, const std::vector<std::string>& args
     return {};
 }
 
+std::string configArguments(Options& o, const std::vector<std::string>& args, const CommandSpec& spec)
+{
+    static const std::pair<const char*, ConfigAction> actions[] = {{"save", ConfigAction::Save},
+                                                                   {"show", ConfigAction::Show},
+                                                                   {"diff", ConfigAction::Diff},
+                                                                   {"restore", ConfigAction::Restore}};
+    const auto* found = std::find_if(std::begin(actions), std::end(actions),
+                                     [&](const auto& a) { return !args.empty() && args[0] == a.first; });
+    if (found == std::end(actions) || args.size() != 2 || args[1].empty())
+        return "config needs save, show, diff or restore, and a FILE; " + usageLine(spec);
+    o.configAction = found->second;
+    o.configFile = args[1];
+    if (o.yes && o.configAction != ConfigAction::Restore)
+        return "--yes belongs to config restore";
+    return {};
+}
+
 std::string batchArguments(Options& o, const std::vector<std::string>& args, const CommandSpec& spec)
 {
     if (args.size() > 1)
@@ -375,8 +392,8 @@ const OptionSpec options[] = {
      "--for needs a number of seconds above 0", takeFor, "--for belongs to move"},
     {"--speed", "0..31", Command::Move, nullptr, "--speed needs a whole number from 0 to 31", takeSpeed,
      "--speed belongs to move and commission", Command::Commission},
-    {"--yes", nullptr, Command::Commission, "write the proposed format without asking", nullptr, takeYes,
-     "--yes belongs to commission"},
+    {"--yes", nullptr, Command::Commission, "write without asking (the proposed format; a restore)", nullptr,
+     takeYes, "--yes belongs to commission and config restore", Command::Config},
     {"--steps", "N", Command::Commission,
      "microsteps of each move of the check (default:\n"
      "five degrees of the axis)",
@@ -417,6 +434,17 @@ const CommandSpec commands[] = {
      "five degrees and report the encoder's scale error, sense, backlash and noise at rest, with\n"
      "a verdict. Tracking is switched off for the check. Ctrl-C stops the axis.",
      nullptr, commissionArguments},
+    {"config", Command::Config, "config save|show|diff|restore FILE [--yes]",
+     "Keep the controller's configuration in a snapshot file, or compare it with one, or put\n"
+     "it back. save: everything the connect sequence read (identity, axes, encoder format and\n"
+     "calibration, motor settings). show: print a snapshot (no connection). diff: each field\n"
+     "that differs, the snapshot's value and the controller's; exit status 1 when any does.\n"
+     "restore: show the same, ask (or --yes), write the encoder format, calibration and motor\n"
+     "reversal that differ, connect again and report each field as verified or not. Gear\n"
+     "ratios and the other settings cannot be written by this program and are left alone. A\n"
+     "file from another controller model, of a newer version or with any fault is refused\n"
+     "before anything is written. See docs/configuration.md.",
+     nullptr, configArguments},
     {"encoder-format", Command::EncoderFormat,
      "encoder-format RA_FLAGS RA_LEADING RA_BITS RA_REVS DEC_FLAGS DEC_LEADING DEC_BITS DEC_REVS",
      "Write the encoders' data format. FLAGS: bit 0 inverted data, bit 1 Gray code, bit 2 a\n"

@@ -7,6 +7,7 @@
 #include "app/AppModel.h"
 #include "app/Codes.h"
 #include "cli/Batch.h"
+#include "cli/ConfigFile.h"
 #include "cli/Offline.h"
 #include "cli/Ports.h"
 #include "cli/Session.h"
@@ -74,6 +75,8 @@ int runCommand(const Options& given, Environment& env)
     Options options = given;
     const UserSettings settings =
         given.command == Command::Help || given.command == Command::Ports ? UserSettings{} : applySettings(options, env);
+    if (options.command == Command::Config && options.configAction == ConfigAction::Show)
+        return showSnapshot(options, env);
     if (needsNoConnection(options.command))
         return runOffline(options, env, clock, settings);
     if (options.command == Command::Batch)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <functional>
 #include <istream>
 #include <ostream>
@@ -35,6 +36,10 @@ struct Environment {
     std::function<bool()> interrupted;
     // Asks a yes/no question on a terminal: 1 yes, 0 no, -1 no terminal.
     std::function<int(const std::string& question)> confirm;
+    // Snapshot files (config): read only when a regular file of at most
+    // maxBytes, and replaced atomically. Empty: no files can be used.
+    std::function<bool(const std::string& path, std::size_t maxBytes, std::string& text, std::string& error)> readFile;
+    std::function<bool(const std::string& path, const std::string& text, std::string& error)> writeFile;
 };
 
 // Exit code: 0 success, 1 an error reported by the link or the controller

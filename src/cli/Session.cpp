@@ -24,7 +24,7 @@ Application::Options appOptions(const Options& o, Environment& e, const iUtcCloc
 bool printsItsOwnResult(Command c)
 {
     return c == Command::Info || c == Command::ReadEncoders || c == Command::State || c == Command::Where ||
-           c == Command::Commission;
+           c == Command::Commission || c == Command::Config;
 }
 
 const char* flipWord(std::int32_t kind)
@@ -76,6 +76,7 @@ bool Session::open(int& exitCode)
 int Session::runOne(const Options& commandOptions)
 {
     options = commandOptions;
+    ++commandsRun;
     flipEnded = false;
     statusesAtReady = console.statuses().size();
     int exitCode = lateError(command());
@@ -112,11 +113,10 @@ int Session::failNoAnswer(const char* what)
 
 bool Session::connect(int& exitCode)
 {
-    std::uint32_t number = 0;
-    exitCode = resolvePort(options.port, env, number);
+    exitCode = resolvePort(options.port, env, portNumber);
     if (exitCode != 0)
         return false;
-    app.model().connect(number, options.baud);
+    app.model().connect(portNumber, options.baud);
     // The link's own time-out (40 heartbeats) ends a silent connect; the
     // extra margin only guards against a link that never answers at all.
     const bool finished = console.runUntil(

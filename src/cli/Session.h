@@ -2,14 +2,17 @@
 // window, connect, the command, the waits for its outcome, disconnect.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <ostream>
+#include <vector>
 
 #include "app/AppModel.h"
 #include "cli/CliOptions.h"
+#include "cli/ConfigFile.h"
 #include "cli/Console.h"
 #include "cli/Runner.h"
 #include "commission/Procedures.h"
@@ -82,6 +85,24 @@ private:
     int reportCheck(const commission::EncoderCheckRun& run, commission::AxisName axis);
     bool stopAsked() const { return env.interrupted && env.interrupted(); }
     int simple(std::uint16_t awaited, const std::function<void()>& send);
+    // config save|show|diff|restore (ConfigFile.cpp, ConfigRestore.cpp).
+    int config();
+    config::Snapshot connectedSnapshot();
+    int saveSnapshot();
+    bool snapshotForThisController(config::Snapshot& file, int& exitCode);
+    void printDifferences(const std::vector<config::Difference>& found);
+    int diffSnapshot();
+    int restoreSnapshot();
+    bool restoreConfirmed(std::size_t writable, int& exitCode);
+    void sendRestore(config::Writer writer, const config::Snapshot& file);
+    bool writeAnswered(config::Writer writer, const config::Snapshot& file);
+    std::array<RestoreStep, 4> writeDifferences(const std::vector<config::Difference>& found,
+                                                const config::Snapshot& file);
+    // Disconnects and connects again to the same port; false when the
+    // connect sequence did not finish.
+    bool reconnect();
+    int reportRestore(const std::vector<config::Difference>& found, const std::array<RestoreStep, 4>& steps,
+                      const config::Snapshot* after);
 
     Options options;          // the session's, then the command's in a batch
     Environment& env;
@@ -90,6 +111,8 @@ private:
     bool flipEnded = false;   // the question was answered with cancel, or refused
     int flipExit = 0;
     std::size_t statusesAtReady = 0;
+    std::uint32_t portNumber = 0;   // the port connect resolved
+    int commandsRun = 0;            // of a batch, this one included
 };
 
 }  // namespace kv7::cli

@@ -41,6 +41,10 @@ TEST(CliOptions, AcceptsEachCommandWithItsArguments)
     EXPECT_TRUE(r.options.commissionCheck && r.options.commissionDec);
     EXPECT_EQ(r.options.speed, 9);
     EXPECT_EQ(r.options.steps, 50000);
+    r = parse({"config", "restore", "before.json", "--yes"});
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_TRUE(r.options.configAction == ConfigAction::Restore && r.options.yes);
+    EXPECT_EQ(r.options.configFile, "before.json");
     r = parse({"read-encoders", "--watch", "10", "--rate", "max", "--csv"});
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_TRUE(r.options.rateMax && r.options.csv);
@@ -129,7 +133,11 @@ TEST(CliOptions, RefusesBadUsageWithAMessageThatSaysWhat)
         {{"commission", "check", "ra", "--yes"}, "--yes belongs to commission detect-format"},
         {{"commission", "detect-format", "dec", "--steps", "100"}, "--steps belongs to commission check"},
         {{"commission", "check", "dec", "--steps", "5"}, "from 10 to 100000000"},
-        {{"move", "N", "--speed", "3", "--yes"}, "--yes belongs to commission"},
+        {{"move", "N", "--speed", "3", "--yes"}, "--yes belongs to commission and config restore"},
+        {{"config", "save"}, "config needs save, show, diff or restore, and a FILE"},
+        {{"config", "load", "a.json"}, "config needs save, show, diff or restore"},
+        {{"config", "diff", "a.json", "b.json"}, "config needs save, show, diff or restore"},
+        {{"config", "diff", "a.json", "--yes"}, "--yes belongs to config restore"},
         {{"info", "--watch", "3"}, "--watch belongs"},
         {{"help", "fly"}, "unknown command fly"},
         {{"sync"}, "needs RA and DEC, or --encoders"},
@@ -273,7 +281,7 @@ TEST(CliOffline, HelpForEveryCommand)
 {
     for (const char* c : {"ports", "info", "read-encoders", "move", "stop", "track", "goto", "pier", "encoder-format",
                           "calibrate", "reverse-motor", "save", "lst", "plan-goto", "state", "sync", "where", "site",
-                          "batch", "commission"}) {
+                          "batch", "commission", "config"}) {
         const std::string h = commandHelp(c);
         EXPECT_NE(h.find(std::string("kv7ctl [OPTIONS] ") + c), std::string::npos) << c;
         EXPECT_NE(usageText().find(std::string("  ") + c), std::string::npos) << c;
