@@ -202,6 +202,37 @@ sim = {
 }
 
 
+# --- configuration snapshots ----------------------------------------------------
+
+SNAPSHOT = """{
+  "format": "kv7-configuration",
+  "version": 1,
+  "savedUtc": "2026-12-07T20:29:42Z",
+  "port": "sim",
+  "program": "kv7ctl 0.1.0",
+  "identity": {"startCode": 7, "deviceId": 459267, "deviceWord": 123000, "deviceByte": 7,
+    "raAxisByte": 1, "decAxisByte": 2},
+  "axes": {"raGearRatio": 144, "raMicrosteps": 1843200, "raBaseSpeed": 1000, "decGearRatio": 120,
+    "decMicrosteps": 1536000, "decBaseSpeed": 900, "raSpeedFactor": 16, "decSpeedFactor": 15,
+    "raMaxSpeed": 16000, "decMaxSpeed": 13500},
+  "encoderFormat": {"raFlags": 0, "decFlags": 0, "raLeadingBits": 12, "raBitsPerRevolution": 25,
+    "raBitsForRevolutions": 0, "decLeadingBits": 12, "decBitsPerRevolution": 25, "decBitsForRevolutions": 0},
+  "encoderCalibration": {"reverseEncoderBits": 0, "raEncoderOffset": 0, "decEncoderOffset": 0},
+  "motor": {"reverseMotorBits": 0, "motorExtraByte": 16, "motorSettingA": [1200,1000],
+    "motorSettingsB": [400,800,1600,300,700,1400], "motorSettingsC": [3,5,7,3,5,7],
+    "motorSettingsD": [2,4,2,4], "motorSettingsE": [1,0,1,0], "motorSettingsF": [500,250,500,250],
+    "motorSettingG": [6,6], "motorSettingH": [64,48], "motorSettingI": [100000,90000]}
+}
+"""
+
+config = {
+    "saved-from-the-simulator": SNAPSHOT.encode(),
+    "escapes-in-the-port": SNAPSHOT.replace('"sim"', '"C:\\\\dev\\u0009\\"x\\""').encode(),
+    "a-newer-version": SNAPSHOT.replace('"version": 1', '"version": 2').encode(),
+    "a-wide-encoder-word": SNAPSHOT.replace('"raBitsForRevolutions": 0', '"raBitsForRevolutions": 8').encode(),
+}
+
+
 def write(target, seeds):
     folder = os.path.join(HERE, "corpus", target)
     os.makedirs(folder, exist_ok=True)
@@ -218,6 +249,7 @@ def main():
     write("replies", replies)
     write("text", text)
     write("sim", sim)
+    write("config", config)
     return 0
 
 

@@ -17,13 +17,20 @@ constexpr std::size_t maxString = 512;
 constexpr std::size_t maxArray = 6;
 constexpr int maxDepth = 2;
 
+struct Member;
+
 struct Value {
     enum class Kind : std::uint8_t { Object, Array, Number, String } kind = Kind::Number;
     int line = 1;
     std::uint64_t number = 0;
     std::string text;
-    std::vector<std::pair<std::string, Value>> members;
+    std::vector<Member> members;
     std::vector<std::uint64_t> items;
+};
+
+struct Member {
+    std::string first;   // the key
+    Value second;
 };
 
 struct Fault {
@@ -114,7 +121,8 @@ private:
                     fail("\"" + key + "\" appears twice");
             }
             expect(':');
-            v.members.emplace_back(std::move(key), value(depth + 1));
+            Value inner = value(depth + 1);
+            v.members.push_back(Member{std::move(key), std::move(inner)});
             if (peek() == '}') {
                 ++at;
                 return v;
