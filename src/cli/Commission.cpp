@@ -168,6 +168,16 @@ int Session::commission()
         detection = static_cast<commission::FormatDetection*>(run.get());
     }
     const int exitCode = runProcedure(*run);
+    if (exitCode != 0 && detection && detection->lineFailed()) {
+        // The line failed with a capture format in place: say how to put
+        // the one from before back.
+        const EncoderFormat f = detection->formatBefore();
+        err() << "kv7ctl: the controller may still hold the capture format; write the format from before with:\n"
+              << "  kv7ctl encoder-format " << unsigned{f.raFlags} << " " << unsigned{f.raLeadingBits} << " "
+              << unsigned{f.raBitsPerRevolution} << " " << unsigned{f.raBitsForRevolutions} << " "
+              << unsigned{f.decFlags} << " " << unsigned{f.decLeadingBits} << " " << unsigned{f.decBitsPerRevolution}
+              << " " << unsigned{f.decBitsForRevolutions} << "\n";
+    }
     if (exitCode != 0)
         return exitCode;
     return detection ? reportDetection(*detection, axis) : reportCheck(*check, axis);

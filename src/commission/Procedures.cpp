@@ -87,15 +87,19 @@ void Procedure::onReading(const MountState& state, double now)
 
 void Procedure::onStatus(std::uint16_t status)
 {
-    if (running() && isErrorStatus(status))
-        fail(statusText(status));
+    if (!running() || !isErrorStatus(status))
+        return;
+    lostLine = status == Status::ConnectionLost || status == Status::CommunicationError || status == Status::NoReply;
+    fail(statusText(status));
 }
 
 void Procedure::onTick(double now)
 {
     lastNow = now;
-    if (running() && awaiting && now - askedAt > readingTimeout)
+    if (running() && awaiting && now - askedAt > readingTimeout) {
+        lostLine = true;
         fail("No reading came from the controller.");
+    }
 }
 
 void Procedure::cancel()
@@ -231,6 +235,13 @@ void FormatDetection::analyse()
 {
     outcome = detectFormat(input);
     say(outcome.verdict.c_str(), 1.0);
+}
+
+EncoderFormat FormatDetection::formatBefore() const
+{
+    EncoderFormat f = facts.format;
+    setCandidate(f, axis, input.before);
+    return f;
 }
 
 bool FormatDetection::accept()

@@ -49,6 +49,9 @@ public:
     double progress() const { return done; }                  // 0 to 1
     const std::string& activity() const { return doing; }     // what it does now
     const std::string& failure() const { return why; }
+    // True when the run ended because the line failed (lost, silent or
+    // garbled): what the procedure wrote back may not have arrived.
+    bool lineFailed() const { return lostLine; }
 
     static constexpr double readingTimeout = 5.0;
 
@@ -78,6 +81,7 @@ private:
     double done = 0;
     std::string doing;
     std::string why;
+    bool lostLine = false;
     bool awaiting = false;
     double askedAt = 0;
     double lastNow = 0;
@@ -108,6 +112,11 @@ public:
     const DetectionResult& result() const { return outcome; }
     // Writes the proposed format for this axis; the other axis keeps its own.
     bool accept();
+    // Both axes' formats as they were before the run: what to write once
+    // connected again when the line failed during the run.
+    EncoderFormat formatBefore() const;
+    // Both axes' formats as last written by the run.
+    const EncoderFormat& formatNow() const { return facts.format; }
 
 protected:
     void begin() override;

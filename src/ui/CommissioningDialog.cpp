@@ -118,6 +118,8 @@ bool CommissioningDialog::onCommand(iControlSurface& d, int id)
         break;
     case C::WriteFormat:
         if (detection && detection->accept()) {
+            written = detection->formatNow();
+            writeBack.reset();
             const commission::FormatCandidate& f = detection->result().ranking.front().format;
             d.setText(C::Activity, "Written: " + commission::formatText(f) + ". \"Save into KV7\" keeps it.");
             detection = nullptr;
@@ -329,7 +331,13 @@ void CommissioningDialog::showResult()
     const commission::AxisName axis = chosenAxis();
     switch (procedure->stage()) {
     case commission::Procedure::Stage::Failed:
-        lines.push_back(procedure->failure() + " The axis was stopped and nothing was written.");
+        if (detection && procedure->lineFailed()) {
+            writeBack = detection->formatBefore();
+            lines.push_back(procedure->failure() + " The axis was stopped.");
+            lines.emplace_back("The format from before is written back when the window connects again.");
+        } else {
+            lines.push_back(procedure->failure() + " The axis was stopped and nothing was written.");
+        }
         break;
     case commission::Procedure::Stage::Cancelled: lines.emplace_back("Stopped: nothing was written."); break;
     case commission::Procedure::Stage::Done:

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,12 @@ public:
     static constexpr double rates[] = {0.0, 10.0, 2.0};
 
     bool monitoring() const { return monitorOn; }
+    // The formats from before a detection that the line failed during: the
+    // controller may still hold a capture format, to be written back once
+    // connected again.
+    const std::optional<EncoderFormat>& formatToWriteBack() const { return writeBack; }
+    // The formats the operator had written ("Write format"), if any.
+    const std::optional<EncoderFormat>& formatWritten() const { return written; }
     long monitorReadings() const { return watch.readings(); }
 
 private:
@@ -107,6 +114,8 @@ private:
     commission::FormatDetection* detection = nullptr;
     commission::EncoderCheckRun* check = nullptr;
     commission::Procedure::Stage shownStage = commission::Procedure::Stage::Running;
+    std::optional<EncoderFormat> writeBack;
+    std::optional<EncoderFormat> written;
 };
 
 // Runs the dialog modally; the caller forwards readings and statuses to it.

@@ -258,6 +258,11 @@ void DlgMain::showConfiguration(std::uint16_t status, std::uint32_t)
         retireStatusError();
     showConfigurationFields(*dialog, model->parameters, model->axisConfiguration);
     forgetUnsentOffsets();
+    if (formatToRestore) {
+        useEncoderFormat(*formatToRestore, true);
+        formatToRestore.reset();
+        showMessage("The encoder format from before the detection was written back.");
+    }
 }
 
 void DlgMain::askMeridianFlip(std::int32_t kind)
@@ -294,16 +299,22 @@ void DlgMain::stopMotion(int) { control->stopMotion(StopAxes::Both); }
 
 void DlgMain::encoderSetup(int)
 {
-    iControlSurface& dialog = surface();
     if (showEncoderSetup(*host, model->axisConfiguration) != 1)
         return;
-    const EncoderFormat& f = model->axisConfiguration.encoderFormat;
+    useEncoderFormat(model->axisConfiguration.encoderFormat, true);
+}
+
+void DlgMain::useEncoderFormat(const EncoderFormat& f, bool send)
+{
+    iControlSurface& dialog = surface();
+    model->axisConfiguration.encoderFormat = f;
     setUnsignedField(dialog, MainId::RaBitsPerRevolution, f.raBitsPerRevolution);
     setResolutionField(dialog, MainId::RaEncoderResolution, f.raBitsPerRevolution);
     setUnsignedField(dialog, MainId::DecBitsPerRevolution, f.decBitsPerRevolution);
     setResolutionField(dialog, MainId::DecEncoderResolution, f.decBitsPerRevolution);
-    control->setEncoderFormat(f.raFlags, f.raLeadingBits, f.raBitsPerRevolution, f.raBitsForRevolutions,
-                              f.decFlags, f.decLeadingBits, f.decBitsPerRevolution, f.decBitsForRevolutions);
+    if (send)
+        control->setEncoderFormat(f.raFlags, f.raLeadingBits, f.raBitsPerRevolution, f.raBitsForRevolutions,
+                                  f.decFlags, f.decLeadingBits, f.decBitsPerRevolution, f.decBitsForRevolutions);
 }
 
 void DlgMain::syncToTarget(int)
@@ -445,6 +456,10 @@ void DlgMain::commissioning(int)
     commissioningOpen = &dialog;
     showCommissioning(*host, dialog);
     commissioningOpen = nullptr;
+    if (dialog.formatToWriteBack())
+        formatToRestore = dialog.formatToWriteBack();
+    else if (dialog.formatWritten())
+        useEncoderFormat(*dialog.formatWritten(), false);
     encodersWanted = false;
     axesWanted = false;
 }

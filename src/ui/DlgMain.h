@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -110,6 +111,8 @@ private:
     void showSpeed(int);
     void holdToMove(int);
     void commissioning(int);
+    // The window's record and fields take this format; send: the link too.
+    void useEncoderFormat(const EncoderFormat& format, bool send);
     void startManualMove(int direction);
     // A click that moves the mount: the live view keeps quiet for a while.
     void pauseLiveView();
@@ -189,6 +192,9 @@ private:
     // The commissioning dialog while it is open: it takes every reading
     // and the window asks for none of its own meanwhile.
     CommissioningDialog* commissioningOpen = nullptr;
+    // An encoder format to write back at the next connection: the line
+    // failed while a format detection had a capture format in place.
+    std::optional<EncoderFormat> formatToRestore;
     int readingOutTicks = 0;
     bool encodersWanted = false;
     bool axesWanted = false;

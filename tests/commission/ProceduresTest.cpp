@@ -124,12 +124,14 @@ TEST(Procedures, EveryWayOutStopsTheAxisAndPutsTheFormatBack)
         const char* what;
         std::function<void(Procedure&)> end;
         Procedure::Stage stage;
+        bool lineFailed;
     };
     const Case cases[] = {
-        {"cancel", [](Procedure& p) { p.cancel(); }, Procedure::Stage::Cancelled},
-        {"an error status", [](Procedure& p) { p.onStatus(Status::CommunicationError); }, Procedure::Stage::Failed},
+        {"cancel", [](Procedure& p) { p.cancel(); }, Procedure::Stage::Cancelled, false},
+        {"a lost connection", [](Procedure& p) { p.onStatus(Status::ConnectionLost); }, Procedure::Stage::Failed, true},
+        {"a refusal", [](Procedure& p) { p.onStatus(Status::BusyPositioning); }, Procedure::Stage::Failed, false},
         {"no reading in time", [](Procedure& p) { p.onTick(Procedure::readingTimeout + 0.5); },
-         Procedure::Stage::Failed},
+         Procedure::Stage::Failed, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -142,6 +144,9 @@ TEST(Procedures, EveryWayOutStopsTheAxisAndPutsTheFormatBack)
         const std::vector<std::string> last(mount.calls.end() - 2, mount.calls.end());
         EXPECT_EQ(last, (std::vector<std::string>{"stop 2", "format binary,plain,leading=12,revolutions=0,bits=25"}));
         EXPECT_FALSE(run.accept());
+        // Only a failed line leaves doubt whether the format got back.
+        EXPECT_EQ(run.lineFailed(), c.lineFailed);
+        EXPECT_EQ(run.formatBefore(), EncoderFormat{});
         // Nothing more happens once it has ended.
         const std::size_t calls = mount.calls.size();
         run.cancel();

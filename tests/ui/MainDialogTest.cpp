@@ -885,6 +885,32 @@ TEST_F(MainDialogTest, CommissioningTakesEveryReadingWhileOpenAndTheWindowAsksFo
     EXPECT_EQ(control.calls.back(), "readEncoders 0");
 }
 
+TEST_F(MainDialogTest, AFormatDetectionCutByALostLineIsWrittenBackAtTheNextConnection)
+{
+    open();
+    ControllerParameters p;
+    p.raMicrosteps = p.decMicrosteps = 1843200;
+    connectWith(p, AxisConfiguration{});
+    host.expect([&](FakeSurface& commissioning, iDialogHandler& handler) {
+        commissioning.click(handler, CommissioningId::DetectFormat);
+        model.onStatus(Status::ConnectionLost);
+        deliver();
+        EXPECT_NE(commissioning.text(CommissioningId::ResultFirst + 1).find("written back when the window connects"),
+                  std::string::npos);
+        commissioning.click(handler, CommissioningId::Close);
+    });
+    click(MainId::Commissioning);
+    EXPECT_EQ(control.calls.back(), "setEncoderFormat 0 12 25 0 0 12 25 0");
+    control.calls.clear();
+    connectWith(ControllerParameters{}, AxisConfiguration{});
+    EXPECT_EQ(control.calls, (Calls{"setEncoderFormat 0 12 25 0 0 12 25 0"}));
+    EXPECT_EQ(window.text(MainId::MessageLine), "The encoder format from before the detection was written back.");
+    // Once only.
+    control.calls.clear();
+    connectWith(ControllerParameters{}, AxisConfiguration{});
+    EXPECT_TRUE(control.calls.empty());
+}
+
 TEST_F(MainDialogTest, GetStateAsksForTheAxesAndShowsTheMotorRowsAndThePierSide)
 {
     struct Case {
