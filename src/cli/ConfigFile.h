@@ -21,10 +21,6 @@ bool loadSnapshot(const std::string& path, Environment& env, config::Snapshot& s
 // config show FILE.
 int showSnapshot(const Options& options, Environment& env);
 
-}  // namespace kv7::cli
-
-namespace kv7::cli {
-
 // How far a request of a restore got: not sent, sent without an answer
 // from the controller after it, or answered.
 enum class RestoreStep { NotWritten, Sent, Answered };
