@@ -49,8 +49,9 @@ std::string outcomeText(const Difference& d, RestoreStep step, const Snapshot* a
     verified = now == d.inFile;
     if (verified)
         return "written and verified";
-    return std::string(step == RestoreStep::Answered ? "written, but" : "not written (the connection failed as it was sent);") +
-           " the controller holds " + config::numbersText(now);
+    const char* what =
+        step == RestoreStep::Answered ? "written, but" : "not written (the connection failed as it was sent);";
+    return std::string(what) + " the controller holds " + config::numbersText(now);
 }
 
 }  // namespace

@@ -217,7 +217,10 @@ private:
         unsigned code = 0;
         for (int k = 0; k < 4; ++k) {
             const char h = text[at++];
-            const int d = h >= '0' && h <= '9' ? h - '0' : h >= 'a' && h <= 'f' ? h - 'a' + 10 : h >= 'A' && h <= 'F' ? h - 'A' + 10 : -1;
+            const int d = h >= '0' && h <= '9'   ? h - '0'
+                          : h >= 'a' && h <= 'f' ? h - 'a' + 10
+                          : h >= 'A' && h <= 'F' ? h - 'A' + 10
+                                                 : -1;
             if (d < 0)
                 fail("a \\u escape that is not four hexadecimal digits");
             code = code * 16 + static_cast<unsigned>(d);
@@ -298,7 +301,8 @@ void readSection(const Value& root, Section section, Snapshot& s)
         s.fields[i] = fieldValue(*v, specs[i], qualifiedName(specs[i]));
     }
     for (const auto& m : object.members) {
-        const auto spec = std::find_if(specs.begin(), specs.end(), [&](const FieldSpec& f) { return m.first == f.name; });
+        const auto spec =
+            std::find_if(specs.begin(), specs.end(), [&](const FieldSpec& f) { return m.first == f.name; });
         if (spec == specs.end() || spec->section != section)
             refuse(m.second, sectionKey, "unknown field \"" + m.first + "\"");
     }

@@ -119,7 +119,8 @@ std::string numbersText(const Numbers& numbers)
 
 const Numbers* Snapshot::field(std::string_view name) const
 {
-    const auto* found = std::find_if(std::begin(specs), std::end(specs), [&](const FieldSpec& s) { return name == s.name; });
+    const auto* found =
+        std::find_if(std::begin(specs), std::end(specs), [&](const FieldSpec& s) { return name == s.name; });
     return found == std::end(specs) ? nullptr : &fields[static_cast<std::size_t>(found - std::begin(specs))];
 }
 

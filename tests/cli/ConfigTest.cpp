@@ -174,7 +174,8 @@ TEST_F(Snapshots, AFileThatCannotBeUsedHereLeavesTheControllerAlone)
     const Case cases[] = {
         {"another model", "\"deviceId\": ", "\"deviceId\": 1", "saved from another controller model (deviceId 1"},
         {"a newer version", "\"version\": 1", "\"version\": 2", "the file's version 2 is newer than this program"},
-        {"a corrupt field", "\"motorExtraByte\": 16", "\"motorExtraByte\": 256", "motor.motorExtraByte: 256 is above 255"},
+        {"a corrupt field", "\"motorExtraByte\": 16", "\"motorExtraByte\": 256",
+         "motor.motorExtraByte: 256 is above 255"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -204,7 +205,8 @@ TEST_F(Snapshots, ARestoreWritesOnlyWhenTheOperatorAgrees)
         changeController();
         answer = c.answer;
         EXPECT_EQ(run({"config", "restore", file}), c.exitCode) << err.str();
-        EXPECT_TRUE(says("differs from the controller:\nencoderFormat.raFlags  snapshot 0  controller 2\n")) << out.str();
+        EXPECT_TRUE(says("differs from the controller:\nencoderFormat.raFlags  snapshot 0  controller 2\n"))
+            << out.str();
         EXPECT_EQ(differingFields().empty(), c.written);
     }
 }
