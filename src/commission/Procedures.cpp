@@ -204,6 +204,7 @@ void FormatDetection::take(const MountState& state)
     }
     if (window == 0) {
         window = 1;
+        windowStartMotor = motor;
         writeFormat(tailCapture);
         rawNext = true;
         ask(ReadMode::RawBits);
