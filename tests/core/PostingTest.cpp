@@ -1,32 +1,14 @@
 // What the model posts to the window while the link streams readings from
 // its own thread: a bounded number of messages, no allocation per reading,
 // the newest reading shown, and every status in the order it was raised.
-// This program replaces operator new to count allocations.
+// This program counts allocations (support/CountingNew.cpp).
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
 #include <thread>
 #include <vector>
 
 #include "app/AppModel.h"
-
-namespace {
-
-std::atomic<long> allocations{0};
-
-}  // namespace
-
-void* operator new(std::size_t n)
-{
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(n ? n : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#include "support/CountingNew.h"
 
 namespace kv7 {
 namespace {
@@ -89,13 +71,13 @@ struct Posting : ::testing::Test {
 
 TEST_F(Posting, ABurstOfReadingsFromAnotherThreadPostsOnceAllocatesNothingAndShowsTheLast)
 {
-    const long before = allocations.load();
+    const long before = test::allocationsSoFar();
     std::thread link([this] {
         for (std::uint32_t n = 1; n <= burst; ++n)
             model.onMountState(reading(n));
     });
     link.join();
-    const long during = allocations.load() - before;
+    const long during = test::allocationsSoFar() - before;
     // The thread itself may allocate its start-up state; the readings nothing.
     EXPECT_LE(during, 2);
     EXPECT_EQ(window.postedOf(NotifyMountState), 1u);

@@ -1,33 +1,15 @@
 // What posting a message to a Qt window costs: a reading, the message a
 // fast monitor sends again and again, takes no memory from the heap; a
-// status still does. This program replaces operator new to count.
+// status still does. This program counts allocations
+// (support/CountingNew.cpp).
 #include <gtest/gtest.h>
 
 #include <QApplication>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
-
 #include "app/Records.h"
+#include "support/CountingNew.h"
 #include "ui/DialogLayouts.h"
 #include "ui/qt/QtDialog.h"
-
-namespace {
-
-std::atomic<long> allocations{0};
-
-}  // namespace
-
-void* operator new(std::size_t n)
-{
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(n ? n : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace kv7 {
 namespace {
@@ -54,9 +36,9 @@ TEST(QtPosting, AReadingTakenBeforeTheNextIsPostedAllocatesNothing)
     for (const Case& c : cases) {
         long posting = 0;
         for (int k = 0; k < 1000; ++k) {
-            const long before = allocations.load();
+            const long before = test::allocationsSoFar();
             dialog.postUserMessage(c.code, 0);
-            posting += allocations.load() - before;
+            posting += test::allocationsSoFar() - before;
             QCoreApplication::sendPostedEvents(&dialog);
         }
         if (c.allocates)
