@@ -9,6 +9,7 @@
 #include "cli/Session.h"
 #include "ui/FieldText.h"
 #include "ui/RecordFields.h"
+#include "ui/WritePreview.h"
 
 namespace kv7::cli {
 
@@ -63,6 +64,7 @@ int Session::command()
 {
     iKV7Control& c = app.control();
     const Options& o = options;
+    const AxisConfiguration& held = app.model().axisConfiguration;
     switch (o.command) {
     case Command::Info: return info();
     case Command::ReadEncoders:
@@ -79,17 +81,20 @@ int Session::command()
     }
     case Command::EncoderFormat: {
         const EncoderFormat& f = o.format;
-        return simple(0, [&] {
+        return write("encoder-format", app.model().parameters, withEncoderFormat(held, f), 0, [&] {
             c.setEncoderFormat(f.raFlags, f.raLeadingBits, f.raBitsPerRevolution, f.raBitsForRevolutions, f.decFlags,
                                f.decLeadingBits, f.decBitsPerRevolution, f.decBitsForRevolutions);
         });
     }
     case Command::Calibrate:
-        return simple(Status::CalibrationUpdated,
-                      [&] { c.setEncoderCalibration(o.reverseBits, o.raOffset, o.decOffset); });
-    case Command::ReverseMotor:
-        return simple(0, [&] { c.setMotorReversal(o.reverseBits, app.model().parameters.motorExtraByte); });
-    case Command::Save: return simple(Status::ParametersStored, [&] { c.storeParameters(); });
+        return write("calibrate", app.model().parameters, withCalibration(held, o.reverseBits, o.raOffset, o.decOffset),
+                     Status::CalibrationUpdated, [&] { c.setEncoderCalibration(o.reverseBits, o.raOffset, o.decOffset); });
+    case Command::ReverseMotor: {
+        const std::uint8_t extra = app.model().parameters.motorExtraByte;
+        return write("reverse-motor", withMotorReversal(app.model().parameters, o.reverseBits, extra), held, 0,
+                     [&] { c.setMotorReversal(o.reverseBits, extra); });
+    }
+    case Command::Save: return store();
     case Command::State: return axes(false);
     case Command::Where: return axes(true);
     case Command::Sync: return sync();
@@ -264,6 +269,64 @@ int Session::sync()
     if (console.firstError() >= 0)
         return failWithStatus(console.firstError());
     return simple(Status::SyncedToEncoders, [&] { c.syncToEncoders(); });
+}
+
+}  // namespace kv7::cli
+
+namespace kv7::cli {
+
+bool Session::operatorAgrees(const std::string& question, const char* giveYesTo, int& exitCode)
+{
+    if (options.yes)
+        return true;
+    const int answer = env.confirm ? env.confirm(question) : -1;
+    if (answer == 1)
+        return true;
+    exitCode = answer < 0 ? 1 : 0;
+    if (answer < 0)
+        err() << "kv7ctl: nobody to ask (standard input is not a terminal): give --yes to " << giveYesTo
+              << ". Nothing was written.\n";
+    else
+        out() << "Nothing was written.\n";
+    return false;
+}
+
+bool Session::writeConfirmed(const char* what, const std::vector<SettingChange>& changes, int& exitCode)
+{
+    exitCode = 0;
+    if (changes.empty())
+        return true;
+    if (!options.json)
+        out() << what << " changes on the controller:\n" << changeLines(changes);
+    return operatorAgrees("Write to the controller? [y/N] ", "write", exitCode);
+}
+
+int Session::write(const char* what, const ControllerParameters& parameters, const AxisConfiguration& axes,
+                   std::uint16_t awaited, const std::function<void()>& send)
+{
+    int exitCode = 0;
+    if (!writeConfirmed(what, settingChanges(connectedSnapshot(), snapshotOf(parameters, axes)), exitCode))
+        return exitCode;
+    // Copies first: the records may be the ones about to be replaced.
+    const ControllerParameters p = parameters;
+    const AxisConfiguration a = axes;
+    exitCode = simple(awaited, send);
+    if (exitCode == 0) {
+        // What the controller holds now; a later save or write compares with it.
+        app.model().parameters = p;
+        app.model().axisConfiguration = a;
+    }
+    return exitCode;
+}
+
+int Session::store()
+{
+    // What the connection read at its start is what the controller began
+    // with; a store makes every change since permanent.
+    int exitCode = 0;
+    if (!writeConfirmed("save", settingChanges(heldAtConnect, connectedSnapshot()), exitCode))
+        return exitCode;
+    return simple(Status::ParametersStored, [&] { app.control().storeParameters(); });
 }
 
 }  // namespace kv7::cli

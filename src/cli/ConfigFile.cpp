@@ -13,6 +13,7 @@
 #include "cli/Session.h"
 #include "config/Snapshot.h"
 #include "ui/RecordFields.h"
+#include "ui/WritePreview.h"
 
 namespace kv7::cli {
 
@@ -31,20 +32,6 @@ std::string utcStamp(const UtcTime& t)
 const config::FieldSpec& specOf(const config::Difference& d) { return config::fieldSpecs()[d.index]; }
 
 }  // namespace
-
-Snapshot snapshotOf(const ControllerParameters& p, const AxisConfiguration& a)
-{
-    Snapshot s;
-    for (const ConfigurationField& f : configurationFields()) {
-        config::Numbers* n = s.field(f.name);
-        if (!n)
-            continue;   // derived from others (the encoder resolutions)
-        const FieldValue v = f.value(p, a);
-        n->count = v.count;
-        std::copy(v.v, v.v + v.count, n->v);
-    }
-    return s;
-}
 
 bool loadSnapshot(const std::string& path, Environment& env, Snapshot& snapshot)
 {

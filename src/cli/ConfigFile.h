@@ -11,10 +11,6 @@
 
 namespace kv7::cli {
 
-// Every snapshot field as the connect sequence read it, by the field table
-// the window and kv7ctl info show.
-config::Snapshot snapshotOf(const ControllerParameters& parameters, const AxisConfiguration& axes);
-
 // Reads and checks the file; false with the reason on env.err.
 bool loadSnapshot(const std::string& path, Environment& env, config::Snapshot& snapshot);
 

@@ -118,23 +118,6 @@ bool Session::reconnect()
     return console.configurations() > before && !failed();
 }
 
-bool Session::restoreConfirmed(std::size_t writable, int& exitCode)
-{
-    if (options.yes)
-        return true;
-    const int answer =
-        env.confirm ? env.confirm("Write " + std::to_string(writable) + " field(s) to the controller? [y/N] ") : -1;
-    if (answer == 1)
-        return true;
-    exitCode = answer < 0 ? 1 : 0;
-    if (answer < 0)
-        err() << "kv7ctl: nobody to ask (standard input is not a terminal): give --yes to restore. Nothing was "
-                 "written.\n";
-    else
-        out() << "Nothing was written.\n";
-    return false;
-}
-
 int Session::reportRestore(const std::vector<Difference>& found, const std::array<RestoreStep, 4>& steps,
                            const Snapshot* after)
 {
@@ -182,7 +165,7 @@ int Session::restoreSnapshot()
         err() << "kv7ctl: none of these fields can be written by this program; nothing was written\n";
         return 1;
     }
-    if (!restoreConfirmed(writable, exitCode))
+    if (!operatorAgrees("Write " + std::to_string(writable) + " field(s) to the controller? [y/N] ", "restore", exitCode))
         return exitCode;
     const auto steps = writeDifferences(found, file);
     if (!reconnect())

@@ -391,9 +391,10 @@ const OptionSpec options[] = {
     {"--for", "SECONDS", Command::Move, "stop both axes after SECONDS; without it the mount keeps moving",
      "--for needs a number of seconds above 0", takeFor, "--for belongs to move"},
     {"--speed", "0..31", Command::Move, nullptr, "--speed needs a whole number from 0 to 31", takeSpeed,
-     "--speed belongs to move and commission", Command::Commission},
-    {"--yes", nullptr, Command::Commission, "write without asking (the proposed format; a restore)", nullptr,
-     takeYes, "--yes belongs to commission and config restore", Command::Config},
+     "--speed belongs to move and commission", {Command::Commission}},
+    {"--yes", nullptr, Command::Commission, "write without asking (when standard input is not a terminal)", nullptr,
+     takeYes, "--yes belongs to the commands that write: encoder-format, calibrate, reverse-motor, save, commission and config restore",
+     {Command::Config, Command::EncoderFormat, Command::Calibrate, Command::ReverseMotor, Command::Save}},
     {"--steps", "N", Command::Commission,
      "microsteps of each move of the check (default:\n"
      "five degrees of the axis)",

@@ -4,6 +4,8 @@
 // being taken.
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -23,9 +25,12 @@ struct OptionSpec {
     // with error set where needs does not say enough. Null for --help.
     bool (*take)(Options& options, const std::string& value, std::string& error);
     const char* misplaced;   // the complaint when given to another command; null: taken anywhere
-    Command alsoOwner = Command::None;   // a second command it belongs to
+    std::array<Command, 5> alsoOwners{};   // further commands it belongs to (None: no more)
 
-    bool belongsTo(Command c) const { return c == owner || (alsoOwner != Command::None && c == alsoOwner); }
+    bool belongsTo(Command c) const
+    {
+        return c == owner || (c != Command::None && std::find(alsoOwners.begin(), alsoOwners.end(), c) != alsoOwners.end());
+    }
 };
 
 struct CommandSpec {

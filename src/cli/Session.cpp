@@ -130,6 +130,7 @@ bool Session::connect(int& exitCode)
         return false;
     }
     statusesAtReady = console.statuses().size();
+    heldAtConnect = connectedSnapshot();
     return true;
 }
 

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <ostream>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "cli/Runner.h"
 #include "commission/Procedures.h"
 #include "entry/Application.h"
+#include "ui/WritePreview.h"
 
 namespace kv7::cli {
 
@@ -85,6 +87,15 @@ private:
     int reportCheck(const commission::EncoderCheckRun& run, commission::AxisName axis);
     bool stopAsked() const { return env.interrupted && env.interrupted(); }
     int simple(std::uint16_t awaited, const std::function<void()>& send);
+    // The writes: what changes is shown first and sent only when the
+    // operator agrees (or --yes); the model then holds what was written.
+    int write(const char* what, const ControllerParameters& parameters, const AxisConfiguration& axes,
+              std::uint16_t awaited, const std::function<void()>& send);
+    int store();
+    bool writeConfirmed(const char* what, const std::vector<SettingChange>& changes, int& exitCode);
+    // --yes, or yes on the terminal; otherwise false with exitCode set (1
+    // when there is nobody to ask).
+    bool operatorAgrees(const std::string& question, const char* giveYesTo, int& exitCode);
     // config save|show|diff|restore (ConfigFile.cpp, ConfigRestore.cpp).
     int config();
     config::Snapshot connectedSnapshot();
@@ -93,7 +104,6 @@ private:
     void printDifferences(const std::vector<config::Difference>& found);
     int diffSnapshot();
     int restoreSnapshot();
-    bool restoreConfirmed(std::size_t writable, int& exitCode);
     void sendRestore(config::Writer writer, const config::Snapshot& file);
     bool writeAnswered(config::Writer writer, const config::Snapshot& file);
     std::array<RestoreStep, 4> writeDifferences(const std::vector<config::Difference>& found,
@@ -113,6 +123,7 @@ private:
     std::size_t statusesAtReady = 0;
     std::uint32_t portNumber = 0;   // the port connect resolved
     int commandsRun = 0;            // of a batch, this one included
+    config::Snapshot heldAtConnect;   // what the connect sequence read
 };
 
 }  // namespace kv7::cli

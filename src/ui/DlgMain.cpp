@@ -21,6 +21,7 @@
 #include "ui/RecordFields.h"
 #include "ui/TargetText.h"
 #include "ui/WindowText.h"
+#include "ui/WritePreviewDialog.h"
 
 namespace kv7 {
 
@@ -257,6 +258,8 @@ void DlgMain::showConfiguration(std::uint16_t status, std::uint32_t)
     else
         retireStatusError();
     showConfigurationFields(*dialog, model->parameters, model->axisConfiguration);
+    parametersAtConnect = model->parameters;
+    axesAtConnect = model->axisConfiguration;
     forgetUnsentOffsets();
     if (formatToRestore) {
         useEncoderFormat(*formatToRestore, true);
@@ -299,9 +302,43 @@ void DlgMain::stopMotion(int) { control->stopMotion(StopAxes::Both); }
 
 void DlgMain::encoderSetup(int)
 {
+    const AxisConfiguration held = model->axisConfiguration;
     if (showEncoderSetup(*host, model->axisConfiguration) != 1)
         return;
-    useEncoderFormat(model->axisConfiguration.encoderFormat, true);
+    const EncoderFormat chosen = model->axisConfiguration.encoderFormat;
+    model->axisConfiguration = held;
+    if (!confirmWrite("Encoder setup will change the controller's encoder format:", model->parameters,
+                      withEncoderFormat(held, chosen)))
+        return;
+    useEncoderFormat(chosen, true);
+}
+
+bool DlgMain::confirmWrite(const char* heading, const ControllerParameters& parameters,
+                           const AxisConfiguration& axes)
+{
+    return confirmChanges(heading, settingChanges(snapshotOf(model->parameters, model->axisConfiguration),
+                                                  snapshotOf(parameters, axes)));
+}
+
+bool DlgMain::confirmChanges(const char* heading, std::vector<SettingChange> changes)
+{
+    if (changes.empty() || !options.previewWrites)
+        return true;
+    bool keep = true;
+    const bool confirmed = showWritePreview(*host, heading, std::move(changes), keep) == PreviewId::Ok;
+    if (!keep)
+        keepPreviewing(false);
+    if (!confirmed)
+        showMessage("Nothing was sent.");
+    return confirmed;
+}
+
+void DlgMain::keepPreviewing(bool on)
+{
+    options.previewWrites = on;
+    std::string error;
+    if (optionsStore && !optionsStore->save(formatWindowOptions(options), error))
+        showMessage("Option not kept for the next start");
 }
 
 void DlgMain::useEncoderFormat(const EncoderFormat& f, bool send)
@@ -349,20 +386,31 @@ void DlgMain::encoderCalibration(int)
         showMessage("Not sent: Dec offset is not a number");
         return;
     }
+    const std::uint8_t bits = (dialog.isChecked(MainId::RaReverseEncoder) ? 1 : 0) |
+                              (dialog.isChecked(MainId::DecReverseEncoder) ? 2 : 0);
+    const AxisConfiguration after = withCalibration(model->axisConfiguration, bits, raOffset, decOffset);
+    if (!confirmWrite("Encoder calibration will change on the controller:", model->parameters, after))
+        return;
     raOffsetUnsent = false;
     decOffsetUnsent = false;
     showMessage("");
-    const std::uint8_t bits = (dialog.isChecked(MainId::RaReverseEncoder) ? 1 : 0) |
-                              (dialog.isChecked(MainId::DecReverseEncoder) ? 2 : 0);
+    model->axisConfiguration = after;
     control->setEncoderCalibration(bits, raOffset, decOffset);
 }
 
 void DlgMain::sendMotorReversal(int)
 {
     // Both axes always travel together; the box has already toggled.
-    const iControlSurface& dialog = surface();
+    iControlSurface& dialog = surface();
     const std::uint8_t bits = (dialog.isChecked(MainId::RaReverseMotor) ? 1 : 0) |
                               (dialog.isChecked(MainId::DecReverseMotor) ? 2 : 0);
+    const ControllerParameters after = withMotorReversal(model->parameters, bits, model->parameters.motorExtraByte);
+    if (!confirmWrite("The motor directions will change on the controller:", after, model->axisConfiguration)) {
+        dialog.setCheck(MainId::RaReverseMotor, (model->parameters.reverseMotorBits & 1) != 0);
+        dialog.setCheck(MainId::DecReverseMotor, (model->parameters.reverseMotorBits & 2) != 0);
+        return;
+    }
+    model->parameters = after;
     control->setMotorReversal(bits, model->parameters.motorExtraByte);
 }
 
@@ -442,7 +490,16 @@ void DlgMain::flip(int action)
     control->pierSideAction(static_cast<PierAction::Action>(action));
 }
 
-void DlgMain::storeParameters(int) { control->storeParameters(); }
+void DlgMain::storeParameters(int)
+{
+    // What was read at connect is what the controller started with; the
+    // store makes every change since then permanent.
+    if (!confirmChanges("Save into KV7 keeps these changes after the controller is switched off:",
+                        settingChanges(snapshotOf(parametersAtConnect, axesAtConnect),
+                                       snapshotOf(model->parameters, model->axisConfiguration))))
+        return;
+    control->storeParameters();
+}
 
 void DlgMain::commissioning(int)
 {

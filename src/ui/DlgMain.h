@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "app/AppModel.h"
 #include "app/Codes.h"
@@ -17,6 +18,7 @@
 #include "ui/OffsetAdjustDialog.h"
 #include "ui/PortChoices.h"
 #include "ui/WindowOptions.h"
+#include "ui/WritePreview.h"
 
 namespace kv7 {
 
@@ -113,6 +115,12 @@ private:
     void commissioning(int);
     // The window's record and fields take this format; send: the link too.
     void useEncoderFormat(const EncoderFormat& format, bool send);
+    // Shows what a write changes (the records as they will be against the
+    // model's) and asks, unless the operator turned the preview off or
+    // nothing changes. False: the operator cancelled.
+    bool confirmWrite(const char* heading, const ControllerParameters& parameters, const AxisConfiguration& axes);
+    bool confirmChanges(const char* heading, std::vector<SettingChange> changes);
+    void keepPreviewing(bool on);
     void startManualMove(int direction);
     // A click that moves the mount: the live view keeps quiet for a while.
     void pauseLiveView();
@@ -195,6 +203,10 @@ private:
     // An encoder format to write back at the next connection: the line
     // failed while a format detection had a capture format in place.
     std::optional<EncoderFormat> formatToRestore;
+    // The records as the connect sequence read them: what a store makes
+    // permanent is every change since.
+    ControllerParameters parametersAtConnect;
+    AxisConfiguration axesAtConnect;
     int readingOutTicks = 0;
     bool encodersWanted = false;
     bool axesWanted = false;

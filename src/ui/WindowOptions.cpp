@@ -6,19 +6,22 @@ namespace {
 
 constexpr char holdLine[] = "move=hold";
 constexpr char clickLine[] = "move=click";
+constexpr char previewOnLine[] = "preview=on";
+constexpr char previewOffLine[] = "preview=off";
 
 }  // namespace
 
 std::string formatWindowOptions(const WindowOptions& options)
 {
     return std::string("# KV7 encoder set-up tool: the window's options\n[hand-pad]\n") +
-           (options.holdToMove ? holdLine : clickLine) + "\n";
+           (options.holdToMove ? holdLine : clickLine) + "\n[writes]\n" +
+           (options.previewWrites ? previewOnLine : previewOffLine) + "\n";
 }
 
 WindowOptions parseWindowOptions(const std::string& text)
 {
     WindowOptions options;
-    bool inHandPad = false;
+    std::string section;
     std::size_t start = 0;
     while (start < text.size()) {
         std::size_t end = text.find('\n', start);
@@ -29,9 +32,11 @@ WindowOptions parseWindowOptions(const std::string& text)
         while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
             line.pop_back();
         if (!line.empty() && line.front() == '[')
-            inHandPad = line == "[hand-pad]";
-        else if (inHandPad && (line == holdLine || line == clickLine))
+            section = line;
+        else if (section == "[hand-pad]" && (line == holdLine || line == clickLine))
             options.holdToMove = line == holdLine;
+        else if (section == "[writes]" && (line == previewOnLine || line == previewOffLine))
+            options.previewWrites = line == previewOnLine;
     }
     return options;
 }

@@ -96,9 +96,9 @@ struct Snapshots : ::testing::Test {
     // The controller changed as an operator would, with kv7ctl.
     void changeController()
     {
-        ASSERT_EQ(run({"encoder-format", "2", "10", "22", "0", "0", "12", "24", "0"}), 0) << err.str();
-        ASSERT_EQ(run({"calibrate", "1", "1000", "2000"}), 0) << err.str();
-        ASSERT_EQ(run({"reverse-motor", "2"}), 0) << err.str();
+        ASSERT_EQ(run({"encoder-format", "2", "10", "22", "0", "0", "12", "24", "0", "--yes"}), 0) << err.str();
+        ASSERT_EQ(run({"calibrate", "1", "1000", "2000", "--yes"}), 0) << err.str();
+        ASSERT_EQ(run({"reverse-motor", "2", "--yes"}), 0) << err.str();
     }
     // The fields config diff --json names, one an object.
     std::set<std::string> differingFields()
@@ -227,6 +227,57 @@ TEST_F(Snapshots, ALostConnectionLeavesAReportOfWhatWasAndWasNotWritten)
         << out.str();
     EXPECT_TRUE(says("motor.reverseMotorBits: not written (the restore stopped before it)\n")) << out.str();
     EXPECT_EQ(differingFields().size(), 4u);
+}
+
+TEST_F(Snapshots, AWriteShowsWhatChangesAndGoesOnlyWhenTheOperatorAgrees)
+{
+    struct Case {
+        std::vector<std::string> write;
+        const char* shown;     // the line of the change
+        const char* changed;   // in info --json once written
+    };
+    const Case cases[] = {
+        {{"encoder-format", "2", "12", "25", "0", "0", "12", "25", "0"}, "encoderFormat.raFlags  0 -> 2\n",
+         "\"raFlags\":2,"},
+        {{"calibrate", "0", "0", "77"}, "encoderCalibration.decEncoderOffset  0 -> 77\n", "\"decEncoderOffset\":77"},
+        {{"reverse-motor", "1"}, "motor.reverseMotorBits  0 -> 1\n", "\"reverseMotorBits\":1,"},
+    };
+    struct Answer {
+        int answer;
+        int exitCode;
+        const char* said;
+    };
+    const Answer answers[] = {{-1, 1, "give --yes to write"}, {0, 0, "Nothing was written."}, {1, 0, nullptr}};
+    for (const Case& c : cases) {
+        for (const Answer& a : answers) {
+            SCOPED_TRACE(c.write.front() + " answered " + std::to_string(a.answer));
+            answer = a.answer;
+            EXPECT_EQ(run(c.write), a.exitCode) << err.str();
+            EXPECT_TRUE(says(c.shown)) << out.str();
+            if (a.said) {
+                EXPECT_TRUE(says(a.said) || complains(a.said)) << out.str() << err.str();
+            }
+            ASSERT_EQ(run({"--json", "info"}), 0) << err.str();
+            EXPECT_EQ(says(c.changed), a.answer == 1) << out.str();
+        }
+        // The same values again change nothing: nothing to ask.
+        answer = -1;
+        EXPECT_EQ(run(c.write), 0) << err.str();
+        EXPECT_FALSE(says("changes on the controller")) << out.str();
+    }
+}
+
+TEST_F(Snapshots, ASaveInABatchShowsWhatTheBatchChangedSinceItConnected)
+{
+    answer = -1;
+    EXPECT_EQ(run({"save"}), 0) << "nothing changed since connect: nothing to ask\n" << err.str();
+    const std::string batch = dir.file("batch.txt");
+    std::ofstream(batch) << "reverse-motor 3 --yes\nsave\n";
+    EXPECT_EQ(run({"batch", batch}), 1);
+    EXPECT_TRUE(says("save changes on the controller:\n  motor.reverseMotorBits  0 -> 3\n")) << out.str();
+    EXPECT_TRUE(complains("give --yes to write")) << err.str();
+    std::ofstream(batch) << "reverse-motor 0 --yes\nsave --yes\n";
+    EXPECT_EQ(run({"batch", batch}), 0) << err.str();
 }
 
 }  // namespace

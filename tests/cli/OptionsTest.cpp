@@ -133,7 +133,7 @@ TEST(CliOptions, RefusesBadUsageWithAMessageThatSaysWhat)
         {{"commission", "check", "ra", "--yes"}, "--yes belongs to commission detect-format"},
         {{"commission", "detect-format", "dec", "--steps", "100"}, "--steps belongs to commission check"},
         {{"commission", "check", "dec", "--steps", "5"}, "from 10 to 100000000"},
-        {{"move", "N", "--speed", "3", "--yes"}, "--yes belongs to commission and config restore"},
+        {{"move", "N", "--speed", "3", "--yes"}, "--yes belongs to the commands that write"},
         {{"config", "save"}, "config needs save, show, diff or restore, and a FILE"},
         {{"config", "load", "a.json"}, "config needs save, show, diff or restore"},
         {{"config", "diff", "a.json", "b.json"}, "config needs save, show, diff or restore"},

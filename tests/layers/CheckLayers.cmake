@@ -17,9 +17,9 @@ set(rules
   "platform|platform protocol app|os"
   "sim/engine|sim/engine protocol|std"
   "sim|sim protocol platform|os"
-  "ui|ui commission app astro protocol|std"
-  "ui/qt|ui commission app astro protocol entry link platform sim|os"
-  "ui/win32|ui commission app astro protocol entry link platform sim|os"
+  "ui|ui commission config app astro protocol|std"
+  "ui/qt|ui commission config app astro protocol entry link platform sim|os"
+  "ui/win32|ui commission config app astro protocol entry link platform sim|os"
   "cli|cli config ui commission app astro protocol entry link platform sim|std")
 # Headers a folder may not include although their layer is open to it: the
 # link talks to the model only through the interfaces.

@@ -21,6 +21,7 @@
 #include "ui/DialogLayouts.h"
 #include "ui/DlgMain.h"
 #include "ui/FieldText.h"
+#include "ui/WritePreviewDialog.h"
 
 namespace kv7::test {
 namespace {
@@ -69,6 +70,13 @@ protected:
     }
 
     bool click(int id) { return window.click(dialog, id); }
+
+    // For the tests of what a write sends: the operator turned the preview off.
+    void previewOff()
+    {
+        store.text = "[writes]\npreview=off\n";
+        dialog.setOptionsStore(&store);
+    }
 
     void enableControls()
     {
@@ -459,6 +467,7 @@ TEST_F(MainDialogTest, AnOptionThatCannotBeKeptStillHoldsAndTheLineSaysSo)
 
 TEST_F(MainDialogTest, MotorReversalSendsBothAxesWithTheControllersExtraByte)
 {
+    previewOff();
     open();
     ControllerParameters p;
     p.motorExtraByte = 0x5A;
@@ -472,8 +481,107 @@ TEST_F(MainDialogTest, MotorReversalSendsBothAxesWithTheControllersExtraByte)
                                     "setMotorReversal 0 90"}));
 }
 
+// What the preview dialog listed, row by row, and how it was answered.
+struct PreviewSeen {
+    std::string heading;
+    std::vector<std::string> rows;   // "field now after"
+};
+
+FakeHost::Script answerPreview(PreviewSeen& seen, int button, bool keepPreviewing = true)
+{
+    return [&seen, button, keepPreviewing](FakeSurface& preview, iDialogHandler& handler) {
+        seen.heading = preview.text(PreviewId::Heading);
+        for (int row = 0; row < static_cast<int>(PreviewId::rows) && !preview.text(PreviewId::FieldFirst + row).empty();
+             ++row)
+            seen.rows.push_back(preview.text(PreviewId::FieldFirst + row) + " " + preview.text(PreviewId::NowFirst + row) +
+                                " " + preview.text(PreviewId::AfterFirst + row));
+        if (!keepPreviewing)
+            preview.click(handler, PreviewId::KeepPreviewing);
+        preview.click(handler, button);
+    };
+}
+
+TEST_F(MainDialogTest, EachWriteShowsWhatChangesAndIsSentOnlyWhenTheOperatorSaysWrite)
+{
+    struct Case {
+        const char* name;
+        std::function<void()> prepare;
+        int button;
+        const char* row;
+        const char* sent;
+        int unchangedField;          // shows what the controller holds after a Cancel
+        const char* unchangedText;
+    };
+    const Case cases[] = {
+        {"encoder setup",
+         [this] {
+             host.expect([](FakeSurface& setup, iDialogHandler& handler) {
+                 setup.type(EncoderSetupId::RaBitsPerRevolution, "24");
+                 setup.click(handler, EncoderSetupId::Ok);
+             });
+         },
+         MainId::EncoderSetup, "encoderFormat.raBitsPerRevolution 25 24", "setEncoderFormat 0 12 24 0 0 12 25 0",
+         MainId::RaBitsPerRevolution, "25"},
+        {"calibration", [this] { window.type(MainId::DecEncoderOffset, "1000"); }, MainId::EncoderCalibration,
+         "encoderCalibration.decEncoderOffset 0 1000", "setEncoderCalibration 0 0 1000", MainId::MessageLine,
+         "Nothing was sent."},
+        {"motor reversal", [] {}, MainId::DecReverseMotor, "motor.reverseMotorBits 0 2", "setMotorReversal 2 0",
+         MainId::DecReverseMotor, ""},
+    };
+    for (const Case& c : cases) {
+        for (const int answer : {PreviewId::Cancel, PreviewId::Ok}) {
+            open();
+            enableControls();
+            PreviewSeen seen;
+            c.prepare();
+            host.expect(answerPreview(seen, answer));
+            click(c.button);
+            EXPECT_EQ(seen.rows, (std::vector<std::string>{c.row})) << c.name;
+            if (answer == PreviewId::Ok) {
+                EXPECT_EQ(control.calls, (Calls{c.sent})) << c.name;
+                continue;
+            }
+            EXPECT_TRUE(control.calls.empty()) << c.name;
+            if (c.unchangedField == MainId::DecReverseMotor)
+                EXPECT_FALSE(window.at(MainId::DecReverseMotor).checked) << c.name;
+            else
+                EXPECT_EQ(window.text(c.unchangedField), c.unchangedText) << c.name;
+        }
+    }
+}
+
+TEST_F(MainDialogTest, SaveIntoKv7ShowsEveryChangeSinceConnectAndTheOptionToStopPreviewingIsKept)
+{
+    dialog.setOptionsStore(&store);
+    open();
+    enableControls();
+    // Nothing changed since connect: nothing to preview.
+    click(MainId::SaveIntoKv7);
+    EXPECT_EQ(control.calls, (Calls{"storeParameters"}));
+
+    PreviewSeen write;
+    host.expect(answerPreview(write, PreviewId::Ok));
+    click(MainId::RaReverseMotor);
+    PreviewSeen cancelled;
+    host.expect(answerPreview(cancelled, PreviewId::Cancel));
+    click(MainId::SaveIntoKv7);
+    EXPECT_EQ(cancelled.rows, (std::vector<std::string>{"motor.reverseMotorBits 0 1"}));
+    EXPECT_EQ(control.calls, (Calls{"storeParameters", "setMotorReversal 1 0"}));
+
+    // Unticked, the box turns the preview off for this write and the next start.
+    PreviewSeen last;
+    host.expect(answerPreview(last, PreviewId::Ok, false));
+    click(MainId::SaveIntoKv7);
+    EXPECT_EQ(control.calls.back(), "storeParameters");
+    EXPECT_NE(store.text.find("preview=off"), std::string::npos) << store.text;
+    click(MainId::RaReverseMotor);
+    EXPECT_EQ(control.calls.back(), "setMotorReversal 0 0");
+    EXPECT_EQ(host.captions.size(), 3u);
+}
+
 TEST_F(MainDialogTest, EncoderCalibrationSendsBitsAndOffsetsButNeverAnUnreadableOffset)
 {
+    previewOff();
     open();
     enableControls();
     window.setCheck(MainId::RaReverseEncoder, true);
@@ -640,6 +748,7 @@ TEST_F(MainDialogTest, IdsWithoutActionAreLeftAloneAndOnlyTheCloseBoxEndsTheWind
 
 TEST_F(MainDialogTest, EncoderSetupOkShowsTheNewResolutionsAndSendsTheFormatCancelSendsNothing)
 {
+    previewOff();
     open();
     enableControls();
     host.expect([](FakeSurface& setup, iDialogHandler& handler) {
@@ -770,6 +879,7 @@ TEST_F(MainDialogTest, OffsetAdjustStartsFromTheOffsetFieldAndOnlyAChangedOkRewr
 
 TEST_F(MainDialogTest, TheUnsentOffsetNoteLastsExactlyAsLongAsAnOffsetFieldDiffersFromTheController)
 {
+    previewOff();
     AxisConfiguration a;
     a.raEncoderResolution = 1u << 20;
     a.decEncoderResolution = 1u << 20;

@@ -31,6 +31,7 @@
 #include "ui/OffsetAdjustDialog.h"
 #include "ui/ControlIds.h"
 #include "ui/DlgMain.h"
+#include "ui/WritePreviewDialog.h"
 
 namespace kv7::test {
 namespace {
@@ -47,6 +48,9 @@ protected:
         PortChoices ports;
         ports.entries = {{1, "ttyUSB0"}, {7, "ttyACM0"}, {0, "Simulator"}};
         dialog.setPortChoices(ports);
+        // The preview of writes has a test of its own.
+        options.text = "[writes]\npreview=off\n";
+        dialog.setOptionsStore(&options);
         window = host.open(dialog);
     }
 
@@ -69,6 +73,7 @@ protected:
     FixedClock clock{UtcTime{2024, 3, 20, 21, 30, 0}};
     AppModel model{&clock};
     RecordingQtHost host;
+    MemorySettingsStore options;
     DlgMain dialog{&control, &model, &host};
     QtDialog* window = nullptr;
 };
@@ -254,14 +259,25 @@ TEST_F(QtMainWindowTest, EnterAndEscLeaveTheWindowOpenAndTheCloseBoxEndsItWithOn
     EXPECT_EQ(window->endResult(), 1);
 }
 
-TEST_F(QtMainWindowTest, EncoderSetupRunsModallyAndItsOkReachesTheWindowAndTheLink)
+TEST_F(QtMainWindowTest, EncoderSetupRunsModallyAndItsOkReachesTheWindowAndTheLinkAfterThePreview)
 {
+    options.text = "[writes]\npreview=on\n";
+    dialog.setOptionsStore(&options);
     connectController(ControllerParameters{}, AxisConfiguration{});
     onNextModal([](QtDialog& setup) {
         EXPECT_EQ(setup.windowTitle(), "Encoder setup");
         EXPECT_EQ(text(setup, EncoderSetupId::RaBitsPerRevolution), "25");
         type(setup, EncoderSetupId::RaBitsPerRevolution, "24");
         click(setup, EncoderSetupId::DecInvert);
+        onNextModal([](QtDialog& preview) {
+            EXPECT_EQ(preview.windowTitle(), "Before writing to the controller");
+            auto label = [&](int id) { return qobject_cast<QLabel*>(preview.control(id))->text().toStdString(); };
+            EXPECT_EQ(label(PreviewId::FieldFirst), "encoderFormat.decFlags");
+            EXPECT_EQ(label(PreviewId::FieldFirst + 1), "encoderFormat.raBitsPerRevolution");
+            EXPECT_EQ(label(PreviewId::AfterFirst + 1), "24");
+            EXPECT_TRUE(qobject_cast<QPushButton*>(preview.control(PreviewId::Ok))->isDefault());
+            click(preview, PreviewId::Ok);
+        });
         click(setup, EncoderSetupId::Ok);
     });
     click(*window, MainId::EncoderSetup);

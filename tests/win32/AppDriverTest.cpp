@@ -18,6 +18,7 @@
 #include "astro/TextConvert.h"
 #include "ui/Branding.h"
 #include "ui/ControlIds.h"
+#include "ui/WritePreviewDialog.h"
 
 namespace kv7::test {
 namespace {
@@ -260,6 +261,20 @@ TEST(KV7EncoderSetup, StartsConnectsToTheSimulatorReadsEncodersAndEndsWithItsWin
     ASSERT_TRUE(click(setup, EncoderSetupId::Cancel));
     EXPECT_TRUE(waitUntil([&] { return ::IsWindowEnabled(w) != FALSE; }, 10s));
     EXPECT_EQ(itemText(w, MainId::StatusLine), statusBefore);
+
+    // A write first shows what it will change; Cancel sends nothing and
+    // puts the box back as the controller holds it.
+    HWND reverse = ::GetDlgItem(w, MainId::DecReverseMotor);
+    ASSERT_TRUE(reverse && ::PostMessageW(reverse, BM_CLICK, 0, 0));
+    HWND preview = waitForDialog(L"Before writing to the controller", 20s, program.process.dwProcessId);
+    ASSERT_NE(preview, nullptr);
+    EXPECT_EQ(itemText(preview, PreviewId::FieldFirst), "motor.reverseMotorBits");
+    EXPECT_EQ(itemText(preview, PreviewId::NowFirst), "0");
+    EXPECT_EQ(itemText(preview, PreviewId::AfterFirst), "2");
+    picture(preview, "windows-write-preview.bmp");
+    ASSERT_TRUE(click(preview, PreviewId::Cancel));
+    EXPECT_TRUE(waitUntil([&] { return ::IsWindowEnabled(w) != FALSE; }, 10s));
+    EXPECT_EQ(::IsDlgButtonChecked(w, MainId::DecReverseMotor), static_cast<UINT>(BST_UNCHECKED));
 
     DWORD exitCode = 99;
     ASSERT_TRUE(program.close(w, &exitCode));
