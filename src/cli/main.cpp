@@ -96,16 +96,6 @@ int checkedOutput(int exitCode)
     return exitCode == 0 ? 1 : exitCode;
 }
 
-bool readSnapshotFile(const std::string& path, std::size_t maxBytes, std::string& text, std::string& error)
-{
-    switch (kv7::atomicfile::readBounded(path, maxBytes, "snapshot file", text, error)) {
-    case kv7::atomicfile::Read::Text: return true;
-    case kv7::atomicfile::Read::Missing: error = "no such file"; return false;
-    case kv7::atomicfile::Read::Failed: return false;
-    }
-    return false;
-}
-
 // The command with this platform's ports and built-in simulator (port 0).
 int runOnThisPlatform(const kv7::cli::Options& options, kv7::cli::Environment& env)
 {
@@ -144,7 +134,7 @@ int main(int argc, char** argv)
     env.in = &std::cin;
     env.askOperator = askOnTerminal;
     env.confirm = confirmOnTerminal;
-    env.readFile = readSnapshotFile;
+    env.readFile = kv7::atomicfile::readNamed;
     env.writeFile = kv7::atomicfile::replace;
     std::signal(SIGINT, onInterrupt);
     env.interrupted = [] { return stopRequested != 0; };

@@ -6,6 +6,16 @@
 
 namespace kv7::atomicfile {
 
+bool readNamed(const std::string& path, std::size_t maxBytes, std::string& text, std::string& error)
+{
+    switch (readBounded(path, maxBytes, "snapshot file", text, error)) {
+    case Read::Text: return true;
+    case Read::Missing: error = "no such file"; return false;
+    case Read::Failed: return false;
+    }
+    return false;
+}
+
 std::string tooLarge(const std::string& path, std::size_t maxBytes, const char* kind)
 {
     return path + " is larger than " + std::to_string(maxBytes) + " bytes, too large for " + kind;

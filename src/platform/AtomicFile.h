@@ -31,6 +31,10 @@ Read readBounded(const std::string& path, std::size_t maxBytes, const char* kind
 
 bool replace(const std::string& path, const std::string& text, std::string& error);
 
+// readBounded for a file the operator named: true with its text, false with
+// error saying why ("no such file" when it is missing).
+bool readNamed(const std::string& path, std::size_t maxBytes, std::string& text, std::string& error);
+
 // ---- Shared by the two implementations --------------------------------------
 
 std::string tooLarge(const std::string& path, std::size_t maxBytes, const char* kind);

@@ -10,6 +10,7 @@ namespace MainId {
 enum : int {
     About = 100,
     Commissioning = 101,   // the encoder monitor and the assistant
+    Snapshot = 102,        // configuration snapshots and the preview option
     PortList = 110,
     Baud115200 = 111,
     Connect = 112,

@@ -19,8 +19,9 @@ constexpr ControlEntry mainControls[] = {
     {MainId::Baud115200,   K::CheckBox,     "115200 Baud",  {114, 5, 62, 10},  F::None},
     {MainId::Connect,      K::PushButton,   "Connect",      {180, 3, 50, 14},  F::None},
     {MainId::Disconnect,   K::PushButton,   "Disconnect",   {234, 3, 50, 14},  F::None},
-    {MainId::Commissioning, K::PushButton,  "Commissioning...", {330, 3, 68, 14}, F::None},
-    {MainId::About,        K::PushButton,   "About...",     {402, 3, 50, 14},  F::None},
+    {MainId::Snapshot,     K::PushButton,   "Snapshot...",  {288, 3, 50, 14},  F::None},
+    {MainId::Commissioning, K::PushButton,  "Commissioning...", {342, 3, 68, 14}, F::None},
+    {MainId::About,        K::PushButton,   "About...",     {414, 3, 38, 14},  F::None},
     {MainId::StatusLine,   K::Edit,         "",             {4, 21, 306, 12},  F::ReadOnly},
     {MainId::MessageLine,  K::Edit,         "",             {312, 21, 140, 12}, F::ReadOnly},
 

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace kv7 {
@@ -165,6 +166,17 @@ public:
     // posted after it has ended is dropped harmlessly.
     virtual int runModal(iDialogHandler& handler) = 0;
     virtual void openWebAddress(const char* address) = 0;
+    // The desktop's own file dialog, owned by the dialog running now: a
+    // file to write (the desktop asks before replacing one) or an existing
+    // file to read, of JSON snapshots. False when the operator cancels or
+    // there is no file dialog; path then keeps what it held.
+    virtual bool chooseFile(bool forWriting, const char* title, std::string& path)
+    {
+        (void)forWriting;
+        (void)title;
+        (void)path;
+        return false;
+    }
 
 protected:
     ~iDialogHost() = default;

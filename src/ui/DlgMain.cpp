@@ -66,6 +66,7 @@ const DlgMain::Command DlgMain::commands[] = {
     {MainId::TimeSet, &DlgMain::timeSet, 0},
     {MainId::Speed, &DlgMain::showSpeed, 0},
     {MainId::HoldToMove, &DlgMain::holdToMove, 0},
+    {MainId::Snapshot, &DlgMain::snapshot, 0},
 };
 
 DlgMain::DlgMain(iKV7Control* control, AppModel* model, iDialogHost* host)
@@ -223,6 +224,8 @@ void DlgMain::followStatus(std::uint16_t status)
     case Status::ConnectionLost:
     case Status::PortInUse:
     case Status::OutputDiscarded:
+        if (status != Status::ConnectionClosed)
+            abandonRestore("Restore sent, not read back: the connection failed");
         connected = false;
         forgetReadings();
         targetGetPending = false;
@@ -266,6 +269,8 @@ void DlgMain::showConfiguration(std::uint16_t status, std::uint32_t)
         formatToRestore.reset();
         showMessage("The encoder format from before the detection was written back.");
     }
+    if (restoreToVerify && restoreStep == RestoreStep::None)
+        verifyRestore();
 }
 
 void DlgMain::askMeridianFlip(std::int32_t kind)
@@ -288,11 +293,16 @@ void DlgMain::connectPort(int)
         return;
     }
     const std::uint32_t baud = dialog.isChecked(MainId::Baud115200) ? 115200 : 9600;
-    model->connect(ports.entries[static_cast<std::size_t>(index)].number, baud);
+    const PortChoice& port = ports.entries[static_cast<std::size_t>(index)];
+    connectedPort = port.number;
+    connectedBaud = baud;
+    connectedPortName = port.label;
+    model->connect(port.number, baud);
 }
 
 void DlgMain::disconnectPort(int)
 {
+    abandonRestore("Restore sent, not read back: disconnected");
     connected = false;
     forgetReadings();
     control->disconnect();

@@ -22,6 +22,11 @@
 
 namespace kv7 {
 
+struct FileAccess {
+    std::function<bool(const std::string& path, std::size_t maxBytes, std::string& text, std::string& error)> read;
+    std::function<bool(const std::string& path, const std::string& text, std::string& error)> write;
+};
+
 class CommissioningDialog;
 
 class DlgMain final : public iMainDlgCallback, public iWMUserSender, public iDialogHandler {
@@ -40,6 +45,10 @@ public:
     // Where the window's own options are kept (null: nothing persists).
     // Loads them at once.
     void setOptionsStore(iSettingsStore* store);
+    // Where snapshot files are read and written (atomically), and the
+    // program named in the ones it saves.
+    void setFileAccess(FileAccess access) { files = std::move(access); }
+    void setProgramName(std::string name) { programName = std::move(name); }
 
     // How often the window's timer runs, and how many of its runs a click
     // that moves the mount keeps the live view quiet.
@@ -113,6 +122,13 @@ private:
     void showSpeed(int);
     void holdToMove(int);
     void commissioning(int);
+    void snapshot(int);
+    void saveSnapshot(const std::string& path);
+    void restoreSnapshot(const std::string& path);
+    void sendRestore(const ControllerParameters& parameters, const AxisConfiguration& axes);
+    void readBackRestore();
+    void verifyRestore();
+    void abandonRestore(const char* why);
     // The window's record and fields take this format; send: the link too.
     void useEncoderFormat(const EncoderFormat& format, bool send);
     // Shows what a write changes (the records as they will be against the
@@ -207,6 +223,19 @@ private:
     // permanent is every change since.
     ControllerParameters parametersAtConnect;
     AxisConfiguration axesAtConnect;
+    // The connection asked for last, for a snapshot's port and a restore's
+    // read-back.
+    std::uint32_t connectedPort = 0;
+    std::uint32_t connectedBaud = 9600;
+    std::string connectedPortName;
+    // A restore: written, its reading of the axes sent, then read back by
+    // a new connection and compared with the file.
+    enum class RestoreStep { None, Written, ReadingSent };
+    RestoreStep restoreStep = RestoreStep::None;
+    std::optional<config::Snapshot> restoreToVerify;
+    std::string snapshotPath = "kv7-configuration.json";
+    FileAccess files;
+    std::string programName = "kv7-encoder-setup";
     int readingOutTicks = 0;
     bool encodersWanted = false;
     bool axesWanted = false;

@@ -62,6 +62,8 @@ void DlgMain::sendWantedReading()
     (mode == ReadMode::Axes ? axesWanted : encodersWanted) = false;
     readingOut = mode;
     readingOutTicks = 0;
+    if (mode == ReadMode::Axes && restoreStep == RestoreStep::Written)
+        restoreStep = RestoreStep::ReadingSent;
     control->readEncoders(mode);
 }
 
@@ -95,6 +97,8 @@ void DlgMain::showMountState(const MountState& mountState)
         if (targetGetPending && answered == ReadMode::Axes)
             fillTargetFromSky(mountState);
     }
+    if (answered == ReadMode::Axes && restoreStep == RestoreStep::ReadingSent)
+        readBackRestore();
     sendWantedReading();
 }
 

@@ -90,9 +90,19 @@ public:
 
     int runModal(iDialogHandler& handler) override;
     void openWebAddress(const char* address) override { opened.emplace_back(address); }
+    // The operator picks the next of files; none left: Cancel.
+    bool chooseFile(bool, const char*, std::string& path) override
+    {
+        if (files.empty())
+            return false;
+        path = files.front();
+        files.pop_front();
+        return true;
+    }
 
     std::vector<std::string> captions;   // of every dialog run, in order
     std::vector<std::string> opened;
+    std::deque<std::string> files;
 
 private:
     std::deque<Script> scripts;

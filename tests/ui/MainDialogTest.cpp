@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@
 #include "ui/DialogLayouts.h"
 #include "ui/DlgMain.h"
 #include "ui/FieldText.h"
+#include "ui/SnapshotDialog.h"
 #include "ui/WritePreviewDialog.h"
 
 namespace kv7::test {
@@ -577,6 +579,135 @@ TEST_F(MainDialogTest, SaveIntoKv7ShowsEveryChangeSinceConnectAndTheOptionToStop
     click(MainId::RaReverseMotor);
     EXPECT_EQ(control.calls.back(), "setMotorReversal 0 0");
     EXPECT_EQ(host.captions.size(), 3u);
+}
+
+// Snapshot files kept in memory, read and written as the window does.
+struct MemoryFiles {
+    std::map<std::string, std::string> files;
+    FileAccess access()
+    {
+        return {[this](const std::string& path, std::size_t, std::string& text, std::string& error) {
+                    const auto it = files.find(path);
+                    if (it == files.end())
+                        error = "no such file";
+                    else
+                        text = it->second;
+                    return it != files.end();
+                },
+                [this](const std::string& path, const std::string& text, std::string&) {
+                    files[path] = text;
+                    return true;
+                }};
+    }
+};
+
+FakeHost::Script pressInSnapshotDialog(int id)
+{
+    return [id](FakeSurface& snapshot, iDialogHandler& handler) { snapshot.click(handler, id); };
+}
+
+TEST_F(MainDialogTest, ASnapshotSavedFromTheWindowIsRestoredAfterThePreviewAndReadBack)
+{
+    MemoryFiles disk;
+    dialog.setFileAccess(disk.access());
+    open();
+    ControllerParameters p;
+    p.motorExtraByte = 16;
+    AxisConfiguration a;
+    connectWith(p, a);
+    host.expect(pressInSnapshotDialog(SnapshotId::Save));
+    host.files = {"/field/before.json"};
+    click(MainId::Snapshot);
+    EXPECT_EQ(window.text(MainId::MessageLine), "Snapshot saved: before.json");
+    ASSERT_NE(disk.files["/field/before.json"].find("\"kv7-configuration\""), std::string::npos);
+
+    // Changed since (read again at a reconnect), then put back.
+    ControllerParameters changedP = p;
+    changedP.reverseMotorBits = 2;
+    AxisConfiguration changedA = a;
+    changedA.raEncoderOffset = 1000;
+    connectWith(changedP, changedA);
+    control.calls.clear();
+    PreviewSeen seen;
+    host.expect(pressInSnapshotDialog(SnapshotId::Restore));
+    host.expect(answerPreview(seen, PreviewId::Ok));
+    host.files = {"/field/before.json"};
+    click(MainId::Snapshot);
+    EXPECT_EQ(seen.rows, (std::vector<std::string>{"encoderCalibration.raEncoderOffset 1000 0", "motor.reverseMotorBits 2 0"}));
+    EXPECT_EQ(control.calls, (Calls{"setEncoderCalibration 0 0 0", "setMotorReversal 0 16", "readEncoders 3"}));
+    // The reading answered means the controller took the writes: read back.
+    answer();
+    EXPECT_EQ(control.calls.back(), "connect 0 9600");
+
+    struct Case {
+        const char* name;
+        ControllerParameters readBack;
+        const char* said;
+    };
+    const Case cases[] = {{"as written", p, "Snapshot restored and read back."},
+                          {"not taken", changedP, "Restore not verified: motor.reverseMotorBits"}};
+    for (const Case& c : cases) {
+        if (&c != cases) {
+            host.expect(pressInSnapshotDialog(SnapshotId::Restore));
+            host.expect(answerPreview(seen, PreviewId::Ok));
+            host.files = {"/field/before.json"};
+            connectWith(changedP, a);
+            click(MainId::Snapshot);
+            answer();
+        }
+        connectWith(c.readBack, a);
+        EXPECT_EQ(window.text(MainId::MessageLine), c.said) << c.name;
+    }
+}
+
+TEST_F(MainDialogTest, ASnapshotThatCannotBeUsedHereWritesNothing)
+{
+    MemoryFiles disk;
+    dialog.setFileAccess(disk.access());
+    open();
+    ControllerParameters p;
+    p.deviceId = 459267;
+    connectWith(p, AxisConfiguration{});
+    host.expect(pressInSnapshotDialog(SnapshotId::Save));
+    host.files = {"good.json"};
+    click(MainId::Snapshot);
+    const std::string good = disk.files["good.json"];
+    auto edited = [&](const std::string& from, const std::string& to) {
+        std::string text = good;
+        const std::size_t at = text.find(from);
+        EXPECT_NE(at, std::string::npos) << from;
+        return at == std::string::npos ? text : text.replace(at, from.size(), to);
+    };
+    struct Case {
+        const char* name;
+        std::string text;
+        const char* said;
+    };
+    const Case cases[] = {
+        {"missing", "", "Not restored: no such file"},
+        {"another model", edited("\"deviceId\": 459267", "\"deviceId\": 1"), "Not restored: the file was saved from another controller model"},
+        {"a corrupt field", edited("\"raFlags\": 0", "\"raFlags\": 9"), "Not restored: line "},
+        {"the same", good, "The controller holds the snapshot already."},
+    };
+    for (const Case& c : cases) {
+        control.calls.clear();
+        disk.files.erase("other.json");
+        if (!c.text.empty())
+            disk.files["other.json"] = c.text;
+        host.expect(pressInSnapshotDialog(SnapshotId::Restore));
+        host.files = {"other.json"};
+        click(MainId::Snapshot);
+        EXPECT_TRUE(control.calls.empty()) << c.name;
+        EXPECT_EQ(window.text(MainId::MessageLine).rfind(c.said, 0), 0u) << c.name << ": " << window.text(MainId::MessageLine);
+    }
+    // The dialog's box is the preview option, kept for the next start.
+    host.expect([](FakeSurface& snapshot, iDialogHandler& handler) {
+        snapshot.click(handler, SnapshotId::PreviewWrites);
+        snapshot.click(handler, SnapshotId::Close);
+    });
+    dialog.setOptionsStore(&store);
+    click(MainId::Snapshot);
+    EXPECT_NE(store.text.find("preview=off"), std::string::npos) << store.text;
 }
 
 TEST_F(MainDialogTest, EncoderCalibrationSendsBitsAndOffsetsButNeverAnUnreadableOffset)

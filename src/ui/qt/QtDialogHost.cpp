@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QFileDialog>
 #include <QUrl>
 
 namespace kv7 {
@@ -61,6 +62,19 @@ void QtDialogHost::place(QtDialog& dialog) const
 void QtDialogHost::openWebAddress(const char* address)
 {
     QDesktopServices::openUrl(QUrl(QString::fromUtf8(address)));
+}
+
+bool QtDialogHost::chooseFile(bool forWriting, const char* title, std::string& path)
+{
+    const QString filter = QStringLiteral("Configuration snapshots (*.json);;All files (*)");
+    const QString start = QString::fromStdString(path);
+    const QString caption = QString::fromUtf8(title);
+    const QString chosen = forWriting ? QFileDialog::getSaveFileName(currentOwner(), caption, start, filter)
+                                      : QFileDialog::getOpenFileName(currentOwner(), caption, start, filter);
+    if (chosen.isEmpty())
+        return false;
+    path = chosen.toStdString();
+    return true;
 }
 
 }  // namespace kv7

@@ -20,6 +20,7 @@ public:
     // top and blocks it; a posted notification still reaches the owner.
     int runModal(iDialogHandler& handler) override;
     void openWebAddress(const char* address) override;
+    bool chooseFile(bool forWriting, const char* title, std::string& path) override;
 
     // Builds, initialises and shows the handler's dialog as a window of its
     // own without waiting for it to end; the host keeps it. Tests and

@@ -14,6 +14,7 @@
 
 #include "app/UserSettings.h"
 #include "entry/Application.h"
+#include "platform/AtomicFile.h"
 #include "platform/SettingsFile.h"
 #include "platform/posix/LinuxPortCatalog.h"
 #include "sim/BuiltInSimulator.h"
@@ -168,5 +169,6 @@ int main(int argc, char** argv)
     mainDialog.setPortSource([&catalog] { return kv7::catalogPortChoices(catalog.rescan()); });
     mainDialog.setSettingsStore(settings.ifPlaced());
     mainDialog.setOptionsStore(windowOptions.ifPlaced());
+    mainDialog.setFileAccess({kv7::atomicfile::readNamed, kv7::atomicfile::replace});
     return app.run(&mainDialog, &mainDialog, [&] { mainDialog.runDialog(); });
 }

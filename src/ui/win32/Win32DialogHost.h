@@ -21,6 +21,7 @@ public:
     // being delivered while it runs.
     int runModal(iDialogHandler& handler) override;
     void openWebAddress(const char* address) override;
+    bool chooseFile(bool forWriting, const char* title, std::string& path) override;
 
     // The innermost dialog's window, or null. User-interface thread only.
     HWND currentWindow() const;

@@ -4,6 +4,7 @@
 
 #include "app/UserSettings.h"
 #include "entry/Application.h"
+#include "platform/AtomicFile.h"
 #include "platform/SettingsFile.h"
 #include "platform/win32/WindowsPortCatalog.h"
 #include "sim/hosts/win32/PipeSimulator.h"
@@ -40,5 +41,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     mainDialog.setPortSource([&catalog] { return kv7::comPortChoices(catalog.entries()); });
     mainDialog.setSettingsStore(settings.ifPlaced());
     mainDialog.setOptionsStore(windowOptions.ifPlaced());
+    mainDialog.setFileAccess({kv7::atomicfile::readNamed, kv7::atomicfile::replace});
     return app.run(&mainDialog, &mainDialog, [&] { mainDialog.runDialog(); });
 }
