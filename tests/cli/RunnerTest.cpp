@@ -198,10 +198,10 @@ TEST_F(AgainstSimulator, PierActions)
 
 TEST_F(AgainstSimulator, SettingsAreWrittenAndReadBack)
 {
-    EXPECT_EQ(run({"encoder-format", "2", "10", "22", "0", "0", "12", "24", "0"}), 0) << err.str();
-    EXPECT_EQ(run({"calibrate", "1", "1000", "2000"}), 0) << err.str();
+    EXPECT_EQ(run({"encoder-format", "2", "10", "22", "0", "0", "12", "24", "0", "--yes"}), 0) << err.str();
+    EXPECT_EQ(run({"calibrate", "1", "1000", "2000", "--yes"}), 0) << err.str();
     EXPECT_TRUE(says("Encoder calibration parameters updated.")) << out.str();
-    EXPECT_EQ(run({"reverse-motor", "2"}), 0) << err.str();
+    EXPECT_EQ(run({"reverse-motor", "2", "--yes"}), 0) << err.str();
     EXPECT_EQ(run({"save"}), 0) << err.str();
     EXPECT_TRUE(says("Parameters stored...")) << out.str();
 
