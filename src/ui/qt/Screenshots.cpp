@@ -18,6 +18,8 @@
 #include "ui/EncoderSetupDialog.h"
 #include "ui/MeridianFlipPrompt.h"
 #include "ui/OffsetAdjustDialog.h"
+#include "ui/SnapshotDialog.h"
+#include "ui/WritePreviewDialog.h"
 #include "ui/qt/QtDialogHost.h"
 #include "ui/qt/SimulatorSession.h"
 
@@ -177,5 +179,14 @@ int main(int argc, char** argv)
 
     kv7::AboutBox about(host);
     ok = save(host.open(about), dir, "about") && ok;
+
+    kv7::WritePreviewDialog preview("The restore writes these settings to the controller:",
+                                    {{"encoderFormat.raFlags", "2", "0"},
+                                     {"encoderCalibration.raEncoderOffset", "1000", "0"},
+                                     {"motor.reverseMotorBits", "2", "0"}});
+    ok = save(host.open(preview), dir, "write-preview") && ok;
+
+    kv7::SnapshotDialog snapshot(true);
+    ok = save(host.open(snapshot), dir, "snapshot") && ok;
     return ok ? 0 : 1;
 }
