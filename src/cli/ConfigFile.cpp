@@ -22,13 +22,6 @@ namespace {
 using config::Snapshot;
 using config::Writer;
 
-std::string utcStamp(const UtcTime& t)
-{
-    char b[32];
-    std::snprintf(b, sizeof b, "%04d-%02d-%02dT%02d:%02d:%02dZ", t.year, t.month, t.day, t.hour, t.minute, t.second);
-    return b;
-}
-
 const config::FieldSpec& specOf(const config::Difference& d) { return config::fieldSpecs()[d.index]; }
 
 }  // namespace

@@ -14,13 +14,6 @@ namespace kv7 {
 
 namespace {
 
-std::string utcStamp(const UtcTime& t)
-{
-    char b[32];
-    std::snprintf(b, sizeof b, "%04d-%02d-%02dT%02d:%02d:%02dZ", t.year, t.month, t.day, t.hour, t.minute, t.second);
-    return b;
-}
-
 std::string baseName(const std::string& path)
 {
     const std::size_t slash = path.find_last_of("/\\");

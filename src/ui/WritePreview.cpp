@@ -1,6 +1,7 @@
 #include "ui/WritePreview.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "ui/RecordFields.h"
 
@@ -18,6 +19,13 @@ config::Snapshot snapshotOf(const ControllerParameters& p, const AxisConfigurati
         std::copy(v.v, v.v + v.count, n->v);
     }
     return s;
+}
+
+std::string utcStamp(const UtcTime& t)
+{
+    char b[32];
+    std::snprintf(b, sizeof b, "%04d-%02d-%02dT%02d:%02d:%02dZ", t.year, t.month, t.day, t.hour, t.minute, t.second);
+    return b;
 }
 
 std::vector<SettingChange> settingChanges(const config::Snapshot& held, const config::Snapshot& after)

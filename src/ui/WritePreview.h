@@ -18,6 +18,9 @@ namespace kv7 {
 // the rest from the axis configuration.
 config::Snapshot snapshotOf(const ControllerParameters& parameters, const AxisConfiguration& axes);
 
+// "2026-12-07T20:30:00Z", as a snapshot's savedUtc.
+std::string utcStamp(const UtcTime& t);
+
 struct SettingChange {
     std::string field;    // "encoderFormat.raFlags"
     std::string before;   // "0"
