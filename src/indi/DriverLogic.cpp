@@ -14,10 +14,10 @@ const std::array<SlewRate, 4>& slewRates()
     // from there a power curve climbs to the axis maximum at 31
     // (manualSpeed in link/PositioningMath.h).
     static const std::array<SlewRate, 4> rates = {{
-        {"SLEW_GUIDE", "Guide", 1},
-        {"SLEW_CENTERING", "Centering", 6},
-        {"SLEW_FIND", "Find", 18},
-        {"SLEW_MAX", "Max", 31},
+        {"Guide", 1},
+        {"Centering", 6},
+        {"Find", 18},
+        {"Max", 31},
     }};
     return rates;
 }
@@ -50,8 +50,10 @@ StatusEffect statusEffect(std::uint32_t status)
     case Status::CannotConnect:
     case Status::UnknownDevice:
     case Status::NotSupportedDevice:
+    case Status::AlreadyConnected:
     case Status::NotConnectedYet:
     case Status::PortInUse:
+    case Status::OutputDiscarded:
     case Status::NoReply:
     case Status::StoreFailed:
     case Status::BusyPositioning:

@@ -10,10 +10,10 @@
 
 namespace kv7::indi {
 
-// The four rates INDI clients know by name, slowest first, and the
-// hand-pad speed index (0..31, as the window's slider) each one moves at.
+// The four rates of TELESCOPE_SLEW_RATE (libindi names them 1x to 4x),
+// slowest first: the label a client shows and the hand-pad speed index
+// (0..31, as the window's slider) each one moves at.
 struct SlewRate {
-    const char* name;
     const char* label;
     std::uint8_t speedIndex;
 };

@@ -1,6 +1,7 @@
 #include "indi/Kv7Telescope.h"
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <sstream>
 
@@ -65,14 +66,19 @@ bool Kv7Telescope::initProperties()
     IUFillSwitch(&BaudS[1], "115200", "115200", ISS_OFF);
     IUFillSwitchVector(&BaudSP, BaudS, 2, getDeviceName(), "DEVICE_BAUD_RATE", "Baud Rate", CONNECTION_TAB, IP_RW,
                        ISR_1OFMANY, 60, IPS_IDLE);
-    for (std::size_t i = 0; i < slewRates().size(); ++i)
+    // libindi names the rates; the labels say which speeds they are.
+    for (std::size_t i = 0; i < slewRates().size(); ++i) {
+        std::snprintf(SlewRateS[i].label, sizeof SlewRateS[i].label, "%s", slewRates()[i].label);
         SlewRateS[i].s = slewRates()[i].speedIndex == speedIndex ? ISS_ON : ISS_OFF;
+    }
     if (site.siteSet) {
         LocationN[LOCATION_LATITUDE].value = site.latitude;
         LocationN[LOCATION_LONGITUDE].value = indiLongitudeFromSite(site.longitude);
     }
     initKv7Tab();
-    addAuxControls();
+    addDebugControl();
+    addConfigurationControl();
+    addPollPeriodControl();
     setDefaultPollingPeriod(pollMs);
     SetTimer(pollMs);
     return true;
@@ -83,8 +89,13 @@ void Kv7Telescope::ISGetProperties(const char* dev)
     INDI::Telescope::ISGetProperties(dev);
     defineProperty(&PortTP);
     defineProperty(&BaudSP);
-    loadConfig(true, PortTP.name);
-    loadConfig(true, BaudSP.name);
+    // Once: every client's getProperties comes here, and a port set since
+    // must not fall back to the saved one.
+    if (!portConfigLoaded) {
+        portConfigLoaded = true;
+        loadConfig(true, PortTP.name);
+        loadConfig(true, BaudSP.name);
+    }
 }
 
 bool Kv7Telescope::updateProperties()
@@ -225,6 +236,13 @@ bool Kv7Telescope::Disconnect()
 void Kv7Telescope::TimerHit()
 {
     pump();
+    if (console.configurations() != configurationsShown) {
+        // The connect sequence's end (or a reconnect's) carries its status
+        // with the configuration.
+        configurationsShown = console.configurations();
+        if (!console.statuses().empty())
+            showStatusText(console.statuses().back());
+    }
     if (isConnected() && app.control().isLinkReady()) {
         // Alternately where the axes point and what the encoders read; the
         // link defers a reading while it waits for another reply.

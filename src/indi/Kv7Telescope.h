@@ -103,6 +103,8 @@ private:
     bool trackAfterSlew = true;  // ON_COORD_SET was TRACK when it began
     bool positionAlert = false;  // the last GOTO or sync failed: EQUATORIAL_EOD_COORD shows Alert
     std::uint8_t speedIndex = slewRates()[1].speedIndex;
+    bool portConfigLoaded = false;
+    int configurationsShown = 0;
     bool connecting = false;     // Connect is waiting for the connect sequence
     bool settleOnReading = false;   // arrived: the next axes reading ends the GOTO
     MountState last{};

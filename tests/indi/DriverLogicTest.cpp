@@ -21,15 +21,14 @@ TEST(SlewRates, EachSpeedTakesTheNearestNamedRateAndTheLowerOnATie)
         EXPECT_EQ(slewRateForSpeed(c.speed), c.rate) << "speed " << int{c.speed};
 }
 
-TEST(SlewRates, AreTheFourStandardNamesSlowestFirstWithinTheHandPadSpeeds)
+TEST(SlewRates, RunSlowestFirstWithinTheHandPadSpeedsUpToTheAxisMaximum)
 {
-    const char* names[] = {"SLEW_GUIDE", "SLEW_CENTERING", "SLEW_FIND", "SLEW_MAX"};
     for (std::size_t i = 0; i < slewRates().size(); ++i) {
-        EXPECT_STREQ(slewRates()[i].name, names[i]);
         EXPECT_LE(slewRates()[i].speedIndex, 31);
         EXPECT_EQ(slewRateForSpeed(slewRates()[i].speedIndex), i);
-        if (i > 0)
+        if (i > 0) {
             EXPECT_LT(slewRates()[i - 1].speedIndex, slewRates()[i].speedIndex);
+        }
     }
     EXPECT_EQ(slewRates().back().speedIndex, 31);
 }
@@ -135,8 +134,9 @@ TEST(EncoderOffsets, OnlyWholeNumbersThatFit32BitsAreSent)
     for (const auto& c : cases) {
         std::uint32_t offset = 0;
         EXPECT_EQ(offsetFromNumber(c.value, offset), c.ok) << c.value;
-        if (c.ok)
+        if (c.ok) {
             EXPECT_EQ(offset, c.offset);
+        }
     }
 }
 

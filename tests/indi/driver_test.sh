@@ -27,9 +27,12 @@ trap cleanup EXIT
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 note() { echo "--- $*"; }
 
-# indi_eval exits 0 once the expression holds, or fails at the deadline.
+# indi_eval exits 0 once the expression holds; its own -t only counts a
+# silence, which a mount reporting five times a second never leaves, so the
+# deadline is timeout's. An operand may appear only once in an expression
+# (indi_eval waits for a value of each entry).
 wait_for() { # port seconds expression
-  indi_eval -p "$1" -w -t "$2" "$3" >/dev/null 2>&1
+  timeout "$2" indi_eval -p "$1" -w -t 0 "$3" >/dev/null 2>&1
 }
 value() { # port device.property.element
   indi_getprop -p "$1" -t 5 -1 "$2" 2>/dev/null
@@ -56,7 +59,7 @@ start_kv7sim() {
 }
 
 start_server() { # port driver device
-  indiserver -p "$1" "$2" >>"$work/server-$1.log" 2>&1 &
+  indiserver -p "$1" -u "$work/indiserver-$1" "$2" >>"$work/server-$1.log" 2>&1 &
   pids+=("$!")
   local deadline=$((SECONDS + 15))
   until indi_getprop -p "$1" -t 2 "$3.CONNECTION.CONNECT" >/dev/null 2>&1; do
@@ -79,17 +82,18 @@ connect() { # port device
   wait_for "$1" 20 "\"$2.CONNECTION.CONNECT\"==1 && \"$2.CONNECTION._STATE\"==1"
 }
 
-slew_to() { # port device ra dec seconds: GOTO and wait until Ok or Idle
+slew_to() { # port device ra dec seconds end-state: GOTO, wait for Busy, then for the end state
   set_props "$1" "$2.EQUATORIAL_EOD_COORD.RA;DEC=$3;$4"
   wait_for "$1" 5 "\"$2.EQUATORIAL_EOD_COORD._STATE\"==2" &&
-    wait_for "$1" "$5" "\"$2.EQUATORIAL_EOD_COORD._STATE\"==1 || \"$2.EQUATORIAL_EOD_COORD._STATE\"==0"
+    wait_for "$1" "$5" "\"$2.EQUATORIAL_EOD_COORD._STATE\"==$6"
 }
 
-at_target() { # port device ra dec: within one arcminute
-  local ra dec
+at_target() { # port device ra dec [arcminutes, default 1]
+  local ra dec limit
+  limit=$(python3 -c "print(${5:-1} / 60)")
   ra=$(value "$1" "$2.EQUATORIAL_EOD_COORD.RA")
   dec=$(value "$1" "$2.EQUATORIAL_EOD_COORD.DEC")
-  near "$ra" "$3" 15 0.0167 && near "$dec" "$4" 1 0.0167 || { echo "at RA $ra Dec $dec, not $3 $4"; return 1; }
+  near "$ra" "$3" 15 "$limit" && near "$dec" "$4" 1 "$limit" || { echo "at RA $ra Dec $dec, not $3 $4"; return 1; }
 }
 
 # Moves one way at the find rate until the coordinate has changed the
@@ -104,8 +108,14 @@ hand_pad() { # port device property element coordinate sign
   wait_for "$p" 5 "\"$d.$3._STATE\"==0 && \"$d.$3.$4\"==0" || fail "$d: $3.$4 did not stop"
 }
 
-exercise() { # port device
-  local p=$1 d=$2 longitude=19.5
+# GOTO mode: kv7sim runs its clock twenty times real time, so a tracking
+# mount would run away from the sky the driver computes in real time; the
+# KV7 slews without tracking (ending Idle), the simulator telescope with it
+# (ending Ok). The KV7 must end within one arcminute of the target; the
+# simulator telescope of libindi 1.9.9 stops about 3.3 arcminutes short in
+# RA, so it is held to five.
+exercise() { # port device goto-mode end-state arcminutes
+  local p=$1 d=$2 mode=$3 endState=$4 within=$5 longitude=19.5
   note "$d: connect"
   connect "$p" "$d" || { fail "$d: no connection"; return; }
   if indi_getprop -p "$p" -t 1 "$d.TELESCOPE_PARK.UNPARK" >/dev/null 2>&1; then
@@ -119,13 +129,12 @@ exercise() { # port device
   value "$p" "$d.EQUATORIAL_EOD_COORD.RA" | grep -Eq '^[0-9.]+$' || fail "$d: no RA"
   value "$p" "$d.EQUATORIAL_EOD_COORD.DEC" | grep -Eq '^-?[0-9.]+$' || fail "$d: no Dec"
 
-  note "$d: GOTO (slew, no tracking)"
+  note "$d: GOTO ($mode)"
   local ra
   ra=$(python3 -c "print(($(lst $longitude) - 1.0) % 24)")
-  set_props "$p" "$d.TELESCOPE_TRACK_STATE.TRACK_OFF=On"
-  set_props "$p" "$d.ON_COORD_SET.SLEW=On"
-  slew_to "$p" "$d" "$ra" 30 60 || fail "$d: GOTO did not end"
-  at_target "$p" "$d" "$ra" 30 || fail "$d: GOTO ended away from the target"
+  set_props "$p" "$d.ON_COORD_SET.$mode=On"
+  slew_to "$p" "$d" "$ra" 30 60 "$endState" || fail "$d: GOTO did not end"
+  at_target "$p" "$d" "$ra" 30 "$within" || fail "$d: GOTO ended away from the target"
 
   note "$d: sync"
   local syncRa
@@ -135,7 +144,7 @@ exercise() { # port device
   wait_for "$p" 5 "\"$d.EQUATORIAL_EOD_COORD._STATE\"!=2 && abs(\"$d.EQUATORIAL_EOD_COORD.DEC\" - 30.5) < 0.01" ||
     fail "$d: sync not shown"
   at_target "$p" "$d" "$syncRa" 30.5 || fail "$d: sync not where asked"
-  set_props "$p" "$d.ON_COORD_SET.SLEW=On"
+  set_props "$p" "$d.ON_COORD_SET.$mode=On"
 
   note "$d: abort during a slew"
   set_props "$p" "$d.EQUATORIAL_EOD_COORD.RA;DEC=$ra;-20"
@@ -144,17 +153,19 @@ exercise() { # port device
   set_props "$p" "$d.TELESCOPE_ABORT_MOTION.ABORT=On"
   wait_for "$p" 5 "\"$d.TELESCOPE_ABORT_MOTION._STATE\"==1 && \"$d.EQUATORIAL_EOD_COORD._STATE\"!=2" ||
     fail "$d: abort not confirmed"
+  # The axes ramp down; a mount that kept on would reach the target.
+  if wait_for "$p" 5 "\"$d.EQUATORIAL_EOD_COORD.DEC\" < -19.9"; then
+    fail "$d: the slew went on to its target after abort"
+  fi
   local stopped
   stopped=$(value "$p" "$d.EQUATORIAL_EOD_COORD.DEC")
-  # A mount still slewing would cover degrees in this time; a stopped one
-  # stays put, so the wait must run out.
-  if wait_for "$p" 3 "abs(\"$d.EQUATORIAL_EOD_COORD.DEC\" - $stopped) > 0.2"; then
+  # At rest by now: the wait must run out.
+  if wait_for "$p" 2 "abs(\"$d.EQUATORIAL_EOD_COORD.DEC\" - $stopped) > 0.05"; then
     fail "$d: still moving after abort"
   fi
-  near "$stopped" -20 1 1 && fail "$d: abort came after the slew ended"
 
   note "$d: hand-pad motion"
-  set_props "$p" "$d.TELESCOPE_SLEW_RATE.SLEW_FIND=On"
+  set_props "$p" "$d.TELESCOPE_SLEW_RATE.3x=On"
   hand_pad "$p" "$d" TELESCOPE_MOTION_NS MOTION_NORTH DEC 1
   hand_pad "$p" "$d" TELESCOPE_MOTION_NS MOTION_SOUTH DEC -1
   hand_pad "$p" "$d" TELESCOPE_MOTION_WE MOTION_WEST RA -1
@@ -183,12 +194,14 @@ start_server "$kv7Port" "$driver" KV7 || { echo "FAIL: the driver did not start"
 start_server "$refPort" "$reference" "Telescope Simulator" || { echo "FAIL: the simulator telescope did not start"; exit 1; }
 
 set_props "$kv7Port" "KV7.DEVICE_PORT.PORT=$work/kv7"
-exercise "$kv7Port" KV7
-exercise "$refPort" "Telescope Simulator"
+exercise "$kv7Port" KV7 SLEW 0 1
+exercise "$refPort" "Telescope Simulator" TRACK 1 5
 
 note "definitions of the standard properties"
 python3 "$here/definitions.py" "$kv7Port" KV7 "${standard[@]}" >"$work/kv7.defs"
 python3 "$here/definitions.py" "$refPort" "Telescope Simulator" "${standard[@]}" >"$work/ref.defs"
+cat "$work/kv7.defs"
+grep -q missing "$work/ref.defs" "$work/kv7.defs" && fail "a standard property is missing"
 diff -u "$work/ref.defs" "$work/kv7.defs" || fail "the standard properties differ from the simulator telescope's"
 
 note "KV7: a lost device"
