@@ -53,6 +53,24 @@ void Kv7Telescope::initKv7Tab()
     IUFillNumber(&SpeedN[0], "SPEED", "Index (0-31)", "%.0f", 0, 31, 1, speedIndex);
     IUFillNumberVector(&SpeedNP, SpeedN, 1, dev, "KV7_HANDPAD_SPEED", "Hand-pad speed", MOTION_TAB, IP_RW, 0,
                        IPS_IDLE);
+    initEncoderProperties();
+    IUFillSwitch(&MotorReverseS[0], "RA", "RA", ISS_OFF);
+    IUFillSwitch(&MotorReverseS[1], "DEC", "Dec", ISS_OFF);
+    IUFillSwitchVector(&MotorReverseSP, MotorReverseS, 2, dev, "KV7_MOTOR_REVERSE", "Reverse motor", tab, IP_RW,
+                       ISR_NOFMANY, 0, IPS_IDLE);
+    IUFillSwitch(&PierActionS[0], "SET_EAST", "Set east reference", ISS_OFF);
+    IUFillSwitch(&PierActionS[1], "SET_WEST", "Set west reference", ISS_OFF);
+    IUFillSwitch(&PierActionS[2], "FLIP_EAST", "Flip to east", ISS_OFF);
+    IUFillSwitch(&PierActionS[3], "FLIP_WEST", "Flip to west", ISS_OFF);
+    IUFillSwitchVector(&PierActionSP, PierActionS, 4, dev, "KV7_PIER", "Pier side", tab, IP_RW, ISR_ATMOST1, 0,
+                       IPS_IDLE);
+    IUFillSwitch(&StoreS[0], "STORE", "Save into KV7", ISS_OFF);
+    IUFillSwitchVector(&StoreSP, StoreS, 1, dev, "KV7_STORE", "Parameters", tab, IP_RW, ISR_ATMOST1, 0, IPS_IDLE);
+}
+
+void Kv7Telescope::initEncoderProperties()
+{
+    const char* dev = getDeviceName();
     IUFillNumber(&EncoderN[0], "RA_COUNTS", "RA counts", "%.0f", 0, 4294967295.0, 0, 0);
     IUFillNumber(&EncoderN[1], "RA_ARCSEC", "RA arcsec", "%.0f", 0, 4294967295.0, 0, 0);
     IUFillNumber(&EncoderN[2], "DEC_COUNTS", "Dec counts", "%.0f", 0, 4294967295.0, 0, 0);
@@ -60,7 +78,7 @@ void Kv7Telescope::initKv7Tab()
     IUFillNumberVector(&EncoderNP, EncoderN, 4, dev, "KV7_ENCODERS", "Encoders", tab, IP_RO, 0, IPS_IDLE);
     IUFillText(&EncoderDmsT[0], "RA", "RA D:M:S", "");
     IUFillText(&EncoderDmsT[1], "DEC", "Dec D:M:S", "");
-    IUFillTextVector(&EncoderDmsTP, EncoderDmsT, 2, dev, "KV7_ENCODERS_DMS", "Encoders", tab, IP_RO, 0, IPS_IDLE);
+    IUFillTextVector(&EncoderDmsTP, EncoderDmsT, 2, dev, "KV7_ENCODERS_DMS", "Encoders D:M:S", tab, IP_RO, 0, IPS_IDLE);
     const char* formatNames[6][2] = {{"RA_LEADING_BITS", "RA leading bits"},
                                      {"RA_BITS_PER_REV", "RA bits per revolution"},
                                      {"RA_BITS_FOR_REVS", "RA bits for revolutions"},
@@ -84,18 +102,6 @@ void Kv7Telescope::initKv7Tab()
     IUFillSwitch(&EncoderReverseS[1], "DEC", "Dec", ISS_OFF);
     IUFillSwitchVector(&EncoderReverseSP, EncoderReverseS, 2, dev, "KV7_ENCODER_REVERSE", "Reverse encoder", tab,
                        IP_RW, ISR_NOFMANY, 0, IPS_IDLE);
-    IUFillSwitch(&MotorReverseS[0], "RA", "RA", ISS_OFF);
-    IUFillSwitch(&MotorReverseS[1], "DEC", "Dec", ISS_OFF);
-    IUFillSwitchVector(&MotorReverseSP, MotorReverseS, 2, dev, "KV7_MOTOR_REVERSE", "Reverse motor", tab, IP_RW,
-                       ISR_NOFMANY, 0, IPS_IDLE);
-    IUFillSwitch(&PierActionS[0], "SET_EAST", "Set east reference", ISS_OFF);
-    IUFillSwitch(&PierActionS[1], "SET_WEST", "Set west reference", ISS_OFF);
-    IUFillSwitch(&PierActionS[2], "FLIP_EAST", "Flip to east", ISS_OFF);
-    IUFillSwitch(&PierActionS[3], "FLIP_WEST", "Flip to west", ISS_OFF);
-    IUFillSwitchVector(&PierActionSP, PierActionS, 4, dev, "KV7_PIER", "Pier side", tab, IP_RW, ISR_ATMOST1, 0,
-                       IPS_IDLE);
-    IUFillSwitch(&StoreS[0], "STORE", "Save into KV7", ISS_OFF);
-    IUFillSwitchVector(&StoreSP, StoreS, 1, dev, "KV7_STORE", "Parameters", tab, IP_RW, ISR_ATMOST1, 0, IPS_IDLE);
 }
 
 void Kv7Telescope::defineKv7Tab()

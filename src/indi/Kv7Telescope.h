@@ -81,6 +81,7 @@ private:
 
     // The KV7 tab (Kv7Tab.cpp).
     void initKv7Tab();
+    void initEncoderProperties();
     void defineKv7Tab();
     void deleteKv7Tab();
     void showConfiguration();

@@ -197,6 +197,18 @@ set_props "$kv7Port" "KV7.DEVICE_PORT.PORT=$work/kv7"
 exercise "$kv7Port" KV7 SLEW 0 1
 exercise "$refPort" "Telescope Simulator" TRACK 1 5
 
+note "KV7: the site is kept in the settings file of the window and kv7ctl"
+settings="$XDG_CONFIG_HOME/kv7/settings.ini"
+grep -qx "latitude=50" "$settings" && grep -qx "longitude=19.5" "$settings" || fail "KV7: site not in $settings"
+
+note "KV7: TIME_UTC moves the sidereal time"
+before=$(value "$kv7Port" KV7.EQUATORIAL_EOD_COORD.RA)
+# An hour of clock is 1.0027 hours of sidereal time; the mount is at rest.
+expected=$(python3 -c "print(($before + 1.0027379) % 24)")
+set_props "$kv7Port" "KV7.TIME_UTC.UTC;OFFSET=$(date -u -d '+1 hour' +%Y-%m-%dT%H:%M:%S);0"
+wait_for "$kv7Port" 5 "abs(\"KV7.EQUATORIAL_EOD_COORD.RA\" - $expected) < 0.01" || fail "KV7: TIME_UTC not applied"
+set_props "$kv7Port" "KV7.TIME_UTC.UTC;OFFSET=$(date -u +%Y-%m-%dT%H:%M:%S);0"
+
 note "definitions of the standard properties"
 python3 "$here/definitions.py" "$kv7Port" KV7 "${standard[@]}" >"$work/kv7.defs"
 python3 "$here/definitions.py" "$refPort" "Telescope Simulator" "${standard[@]}" >"$work/ref.defs"
