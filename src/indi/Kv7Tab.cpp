@@ -86,7 +86,8 @@ void Kv7Telescope::initEncoderProperties()
                                      {"DEC_BITS_PER_REV", "Dec bits per revolution"},
                                      {"DEC_BITS_FOR_REVS", "Dec bits for revolutions"}};
     for (int i = 0; i < 6; ++i)
-        IUFillNumber(&FormatN[i], formatNames[i][0], formatNames[i][1], "%.0f", 0, 255, 1, 0);
+        // No range of its own: the encoder dialog's limits judge the values.
+        IUFillNumber(&FormatN[i], formatNames[i][0], formatNames[i][1], "%.0f", 0, 4294967295.0, 1, 0);
     IUFillNumberVector(&FormatNP, FormatN, 6, dev, "KV7_ENCODER_FORMAT", "Encoder format", tab, IP_RW, 0, IPS_IDLE);
     IUFillSwitch(&FormatFlagsS[0], "RA_INVERT", "RA invert data", ISS_OFF);
     IUFillSwitch(&FormatFlagsS[1], "RA_GRAY", "RA Gray format", ISS_OFF);
@@ -172,7 +173,11 @@ void Kv7Telescope::showEncoderReading(const MountState& m)
 bool Kv7Telescope::newKv7Number(const char* name, double values[], char* names[], int n)
 {
     if (!std::strcmp(name, SpeedNP.name)) {
-        IUUpdateNumber(&SpeedNP, values, names, n);
+        if (IUUpdateNumber(&SpeedNP, values, names, n) < 0) {
+            SpeedNP.s = IPS_ALERT;
+            IDSetNumber(&SpeedNP, "The hand-pad speed is 0 to 31");
+            return true;
+        }
         speedIndex = static_cast<std::uint8_t>(SpeedN[0].value);
         IUResetSwitch(&SlewRateSP);
         SlewRateS[slewRateForSpeed(speedIndex)].s = ISS_ON;
@@ -229,9 +234,11 @@ void Kv7Telescope::sendEncoderFormat(double values[], char* names[], int n)
 {
     INumber before[6];
     std::memcpy(before, FormatN, sizeof before);
-    if (n > 0)
-        IUUpdateNumber(&FormatNP, values, names, n);
-    std::string problem = encoderFormatProblem(false, FormatN[0].value, FormatN[1].value, FormatN[2].value);
+    std::string problem;
+    if (n > 0 && IUUpdateNumber(&FormatNP, values, names, n) < 0)
+        problem = "a value is out of range";
+    if (problem.empty())
+        problem = encoderFormatProblem(false, FormatN[0].value, FormatN[1].value, FormatN[2].value);
     if (problem.empty())
         problem = encoderFormatProblem(true, FormatN[3].value, FormatN[4].value, FormatN[5].value);
     if (!problem.empty()) {

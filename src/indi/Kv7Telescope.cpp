@@ -165,7 +165,13 @@ bool Kv7Telescope::resolvePort(std::uint32_t& number)
     // An empty port is the first plug-in adapter, as kv7ctl takes it.
     if (cli::resolvePort(PortT[0].text ? PortT[0].text : "", e, number) == 0)
         return true;
-    LOGF_ERROR("%s", complaint.str().c_str());
+    // kv7ctl's complaint, without its program name and line end.
+    std::string text = complaint.str();
+    if (text.rfind("kv7ctl: ", 0) == 0)
+        text.erase(0, 8);
+    while (!text.empty() && text.back() == '\n')
+        text.pop_back();
+    LOGF_ERROR("%s", text.c_str());
     return false;
 }
 
@@ -204,7 +210,11 @@ bool Kv7Telescope::Connect()
     const std::size_t from = console.statuses().size();
     const int configurations = console.configurations();
     std::uint16_t failure = 0;
-    const auto failed = [&](std::uint16_t s) { return isErrorStatus(s) && (failure = s) != 0; };
+    const auto failed = [&](std::uint16_t s) {
+        if (isErrorStatus(s))
+            failure = s;
+        return failure != 0;
+    };
     connecting = true;
     app.model().connect(number, baudRate());
     const bool done = pumpUntil([&] { return statusSince(from, failed) || console.configurations() > configurations; },
@@ -215,8 +225,7 @@ bool Kv7Telescope::Connect()
         return true;
     }
     LOGF_ERROR("Cannot connect: %s", failure ? statusText(failure) : "no answer from the controller");
-    app.control().disconnect();
-    waitForStatus(Status::ConnectionClosed, disconnectLimitMs);
+    Disconnect();
     return false;
 }
 
@@ -307,7 +316,8 @@ void Kv7Telescope::onRefused(std::uint16_t status)
 {
     LOGF_ERROR("%s", statusText(status));
     settle(IPS_ALERT);
-    if (slewing || status == Status::NoReply || status == Status::BusyPositioning)
+    // Busy positioning refuses the new request, not the GOTO under way.
+    if ((slewing && status != Status::BusyPositioning) || status == Status::NoReply)
         failPositioning();
 }
 

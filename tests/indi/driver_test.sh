@@ -197,6 +197,22 @@ set_props "$kv7Port" "KV7.DEVICE_PORT.PORT=$work/kv7"
 exercise "$kv7Port" KV7 SLEW 0 1
 exercise "$refPort" "Telescope Simulator" TRACK 1 5
 
+note "KV7: the KV7 tab"
+k="KV7"
+wait_for "$kv7Port" 5 "\"$k.KV7_ENCODERS._STATE\"==1" || fail "KV7: no encoder reading shown"
+set_props "$kv7Port" "$k.KV7_ENCODER_FORMAT.RA_LEADING_BITS=32"
+wait_for "$kv7Port" 5 "\"$k.KV7_ENCODER_FORMAT._STATE\"==3 && \"$k.KV7_ENCODER_FORMAT.RA_LEADING_BITS\"==12" ||
+  fail "KV7: a format no encoder can send was not refused"
+set_props "$kv7Port" "$k.KV7_CALIBRATION.RA_OFFSET;DEC_OFFSET=1000;0"
+wait_for "$kv7Port" 5 "\"$k.KV7_CALIBRATION._STATE\"==1 && \"$k.KV7_CALIBRATION.RA_OFFSET\"==1000" ||
+  fail "KV7: calibration not confirmed"
+set_props "$kv7Port" "$k.KV7_STORE.STORE=On"
+wait_for "$kv7Port" 5 "\"$k.KV7_STORE._STATE\"==1" || fail "KV7: Save into KV7 not confirmed"
+set_props "$kv7Port" "$k.KV7_PIER.SET_WEST=On"
+wait_for "$kv7Port" 5 "\"$k.TELESCOPE_PIER_SIDE.PIER_WEST\"==1" || fail "KV7: west reference not shown as the side"
+set_props "$kv7Port" "$k.KV7_PIER.SET_EAST=On"
+wait_for "$kv7Port" 5 "\"$k.TELESCOPE_PIER_SIDE.PIER_EAST\"==1" || fail "KV7: east reference not shown as the side"
+
 note "KV7: the site is kept in the settings file of the window and kv7ctl"
 settings="$XDG_CONFIG_HOME/kv7/settings.ini"
 grep -qx "latitude=50" "$settings" && grep -qx "longitude=19.5" "$settings" || fail "KV7: site not in $settings"
