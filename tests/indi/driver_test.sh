@@ -8,9 +8,11 @@
 # then kv7sim is killed (the connection turns Alert) and restarted (a
 # reconnect works).
 #
-# usage: driver_test.sh DRIVER KV7SIM SIMULATOR_DRIVER FIRST_PORT
+# usage: driver_test.sh DRIVER KV7SIM SIMULATOR_DRIVER [FIRST_PORT]
+# Without FIRST_PORT, two ports nobody listens on are picked, so that runs
+# in several build trees at once do not meet.
 set -u
-driver=$1 kv7sim=$2 reference=$3 firstPort=$4
+driver=$1 kv7sim=$2 reference=$3 firstPort=${4:-}
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 export HOME=$work XDG_CONFIG_HOME=$work/config
@@ -37,7 +39,7 @@ wait_for() { # port seconds expression
 value() { # port device.property.element
   indi_getprop -p "$1" -t 5 -1 "$2" 2>/dev/null
 }
-set_props() { # port spec...
+set_props() { # port device.property.element=value ...
   local port=$1; shift
   indi_setprop -p "$port" "$@" >/dev/null 2>&1
 }
@@ -187,8 +189,16 @@ exercise() { # port device goto-mode end-state arcminutes
 standard=(CONNECTION EQUATORIAL_EOD_COORD ON_COORD_SET TELESCOPE_ABORT_MOTION TELESCOPE_MOTION_NS
   TELESCOPE_MOTION_WE TELESCOPE_SLEW_RATE TELESCOPE_TRACK_STATE TELESCOPE_PIER_SIDE GEOGRAPHIC_COORD TIME_UTC)
 
-kv7Port=$firstPort
-refPort=$((firstPort + 1))
+if [ -n "$firstPort" ]; then
+  kv7Port=$firstPort
+  refPort=$((firstPort + 1))
+else
+  read -r kv7Port refPort < <(python3 -c "
+import socket
+socks = [socket.socket() for _ in range(2)]
+for s in socks: s.bind(('localhost', 0))
+print(*(s.getsockname()[1] for s in socks))")
+fi
 start_kv7sim || { echo "FAIL: kv7sim did not start"; exit 1; }
 start_server "$kv7Port" "$driver" KV7 || { echo "FAIL: the driver did not start"; cat "$work/server-$kv7Port.log"; exit 1; }
 start_server "$refPort" "$reference" "Telescope Simulator" || { echo "FAIL: the simulator telescope did not start"; exit 1; }
