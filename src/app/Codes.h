@@ -80,8 +80,11 @@ enum Direction : std::uint8_t { North = 0, South = 1, West = 2, East = 3 };
 }
 
 // Which axes stopMotion stops: a hand-pad direction's axis, or both.
+// Both keeps a GOTO's cycle going (its next pass aims again, as the
+// window's Stop always has); Abort stops both axes and ends the GOTO, for
+// front ends whose stop must leave the mount at rest (the INDI driver).
 namespace StopAxes {
-enum Which : std::uint8_t { DecAxis = 0, RaAxis = 2, Both = 4 };
+enum Which : std::uint8_t { DecAxis = 0, RaAxis = 2, Both = 4, Abort = 5 };
 }
 
 // pierSideAction: fix a reference position on one side, or flip to it.

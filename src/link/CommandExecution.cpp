@@ -64,6 +64,8 @@ void CommControl::executeRequest(std::uint8_t code, const std::uint8_t* args)
     case ChannelCommand::ManualMove: executeManualMove(args[0], args[1]); return;
     case ChannelCommand::StopMotion:
         executeStopMotion(args[0]);
+        if (args[0] == StopAxes::Abort && positioning())
+            endPositioning();
         reportSent(Status::Ready);
         return;
     case ChannelCommand::SetTracking: sendTracking(args[0]); return;

@@ -44,7 +44,7 @@ void CommControl::executeStopMotion(std::uint8_t mode)
     std::uint8_t selector = 0;
     // A released hand-pad button stops its own axis: West and East are RA,
     // North and South Dec.
-    if (mode == StopAxes::Both)
+    if (mode == StopAxes::Both || mode == StopAxes::Abort)
         selector = axisBoth;
     else if (mode == StopAxes::RaAxis || mode == HandPad::East)
         selector = axisRa;

@@ -21,21 +21,18 @@ struct AxisControls {
     std::uint8_t EncoderFormat::*perRevolution;
     std::uint8_t EncoderFormat::*forRevolutions;
     std::uint8_t EncoderFormat::*leading;
-    // The hint for each EncoderFormatFault after None, in its order.
-    const char* hints[4];
+    bool dec;
 };
 
 constexpr AxisControls axes[] = {
     {EncoderSetupId::RaInvert, EncoderSetupId::RaGray, EncoderSetupId::RaBitsPerRevolution,
      EncoderSetupId::RaBitsForRevolutions, EncoderSetupId::RaLeadingBits, &EncoderFormat::raFlags,
      &EncoderFormat::raBitsPerRevolution, &EncoderFormat::raBitsForRevolutions, &EncoderFormat::raLeadingBits,
-     {"RA leading bits must be 0 to 31", "RA bits per one revolution must be 1 to 32",
-      "RA bits for revolutions must be 0 to 31", "RA bits for revolutions and per revolution exceed 32"}},
+     false},
     {EncoderSetupId::DecInvert, EncoderSetupId::DecGray, EncoderSetupId::DecBitsPerRevolution,
      EncoderSetupId::DecBitsForRevolutions, EncoderSetupId::DecLeadingBits, &EncoderFormat::decFlags,
      &EncoderFormat::decBitsPerRevolution, &EncoderFormat::decBitsForRevolutions, &EncoderFormat::decLeadingBits,
-     {"Dec leading bits must be 0 to 31", "Dec bits per one revolution must be 1 to 32",
-      "Dec bits for revolutions must be 0 to 31", "Dec bits for revolutions and per revolution exceed 32"}},
+     true},
 };
 
 // A field that is not a number fails like one beyond every limit.
@@ -65,6 +62,19 @@ EncoderFormatFault encoderFormatFault(std::uint64_t leadingBits, std::uint64_t b
     return EncoderFormatFault::None;
 }
 
+const char* encoderFormatHint(bool dec, EncoderFormatFault fault)
+{
+    // For each fault after None, in its order.
+    static constexpr const char* hints[2][4] = {
+        {"RA leading bits must be 0 to 31", "RA bits per one revolution must be 1 to 32",
+         "RA bits for revolutions must be 0 to 31", "RA bits for revolutions and per revolution exceed 32"},
+        {"Dec leading bits must be 0 to 31", "Dec bits per one revolution must be 1 to 32",
+         "Dec bits for revolutions must be 0 to 31", "Dec bits for revolutions and per revolution exceed 32"}};
+    if (fault == EncoderFormatFault::None)
+        return nullptr;
+    return hints[dec ? 1 : 0][static_cast<int>(fault) - 1];
+}
+
 const DialogLayout& EncoderSetupDialog::layout() const { return encoderSetupLayout(); }
 
 bool EncoderSetupDialog::onInit(iControlSurface& dialog)
@@ -87,7 +97,7 @@ const char* EncoderSetupDialog::problem(const iControlSurface& dialog)
             encoderFormatFault(fieldValue(dialog, axis.leadingBits), fieldValue(dialog, axis.bitsPerRevolution),
                                fieldValue(dialog, axis.bitsForRevolutions));
         if (fault != EncoderFormatFault::None)
-            return axis.hints[static_cast<int>(fault) - 1];
+            return encoderFormatHint(axis.dec, fault);
     }
     return nullptr;
 }

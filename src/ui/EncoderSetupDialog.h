@@ -24,6 +24,9 @@ enum class EncoderFormatFault { None, LeadingBits, BitsPerRevolution, BitsForRev
 // The first item of one axis's format that no encoder can send, or None.
 EncoderFormatFault encoderFormatFault(std::uint64_t leadingBits, std::uint64_t bitsPerRevolution,
                                       std::uint64_t bitsForRevolutions);
+// What the dialog says about a fault of the RA (dec false) or Dec format;
+// null for None. The INDI driver refuses a format with the same words.
+const char* encoderFormatHint(bool dec, EncoderFormatFault fault);
 
 class EncoderSetupDialog final : public iDialogHandler {
 public:

@@ -20,7 +20,11 @@ set(rules
   "ui|ui commission config app astro protocol|std"
   "ui/qt|ui commission config app astro protocol entry link platform sim|os"
   "ui/win32|ui commission config app astro protocol entry link platform sim|os"
-  "cli|cli config ui commission app astro protocol entry link platform sim|std")
+  "cli|cli config ui commission app astro protocol entry link platform sim|std"
+  "indi|indi cli config ui commission app astro protocol entry link platform sim|os")
+# libindi's headers (and the libnova ones it brings) belong to the INDI
+# driver alone; nothing includes the driver (no other rule names indi).
+set(indi_headers "^(libindi|libnova)/|^(indi[a-z]*|defaultdevice|basedevice|lilxml|libastro)\\.h$")
 # Headers a folder may not include although their layer is open to it: the
 # link talks to the model only through the interfaces.
 set(denied
@@ -96,6 +100,11 @@ foreach(file IN LISTS sources)
       endif()
     elseif(line MATCHES "#[ \t]*include[ \t]*<([^>]+)>")
       set(header "${CMAKE_MATCH_1}")
+      string(FIND "${file}" "indi/" in_indi)
+      if(header MATCHES "${indi_headers}" AND NOT in_indi EQUAL 0)
+        message(SEND_ERROR "${file}: includes <${header}>, which only src/indi may")
+        math(EXPR faults "${faults} + 1")
+      endif()
       if(kind STREQUAL "std" AND header MATCHES "[./]")
         message(SEND_ERROR "${file}: includes <${header}>, not a standard library header")
         math(EXPR faults "${faults} + 1")

@@ -207,6 +207,25 @@ TEST_F(Positioning, StopDuringTheFirstPassKeepsTheCycleGoing)
     EXPECT_EQ(h.link.currentGotoPass(), 1);
 }
 
+TEST_F(Positioning, AbortStopsBothAxesAndEndsTheGoto)
+{
+    connect();
+    setSide(PierState::pierEast);
+    h.controller.respond(30, reply({0, 0, 0, 0}));
+    h.link.gotoTarget(raForOffset(-1.0), 0);
+    h.settle();
+    h.link.stopMotion(StopAxes::Abort);
+    h.settle();
+    EXPECT_TRUE(sameBytes(h.controller.lastFrame(), unhex("AA 03 21 00 C0")));
+    EXPECT_EQ(h.listener.statuses(), (V{Status::Positioning, Status::Ready}));
+    EXPECT_EQ(h.link.currentLinkState(), LinkState::Idle);
+    h.controller.clearFrames();
+    h.tick(16);
+    for (const Bytes& frame : h.controller.frames())
+        EXPECT_NE(frame[2], 37) << "a GOTO went out after the abort";
+    EXPECT_EQ(h.listener.statuses(), (V{Status::Positioning, Status::Ready}));
+}
+
 TEST_F(Positioning, AnswerWithFlipChangesSidesAnswerWithoutKeepsIt)
 {
     connect();
