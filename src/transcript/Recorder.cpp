@@ -145,6 +145,9 @@ void Recorder::record(Direction direction, const std::uint8_t* bytes, std::size_
 {
     if (count == 0 || !started.load(std::memory_order_acquire))
         return;
+    // The time is taken under the lock that orders the lines, so that the
+    // file's times never go back even when both directions record at once.
+    const std::lock_guard<std::mutex> guard(lineLock);
     const std::int64_t micros = clock.micros() - startMicros;
     while (count > 0) {
         const std::size_t n = count < bytesPerLine ? count : bytesPerLine;
@@ -156,10 +159,9 @@ void Recorder::record(Direction direction, const std::uint8_t* bytes, std::size_
 
 void Recorder::recordLine(Direction direction, std::int64_t micros, const std::uint8_t* bytes, std::size_t count)
 {
-    Line& line = lines[direction == Direction::ToController ? 0 : 1];
-    const std::lock_guard<std::mutex> guard(line.lock);
-    const std::size_t length = formatLine(line.text, micros, direction, bytes, count);
-    if (!sink.write(line.text, length))
+    char* line = lines[direction == Direction::ToController ? 0 : 1];
+    const std::size_t length = formatLine(line, micros, direction, bytes, count);
+    if (!sink.write(line, length))
         failed.store(true);
 }
 

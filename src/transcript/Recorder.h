@@ -76,8 +76,8 @@ public:
     void opened(const std::string& port);
     void closed();
 
-    // One chunk each way. Ignored before the first opened(). Safe to call
-    // from two threads, one per direction, or from several taking turns.
+    // One chunk each way. Ignored before the first opened(). Safe from any
+    // thread; lines reach the sink one at a time, in the order of their times.
     void record(Direction direction, const std::uint8_t* bytes, std::size_t count);
 
     // False once a write to the sink failed.
@@ -94,11 +94,8 @@ private:
     std::atomic<bool> failed{false};
     std::int64_t startMicros = 0;
     std::mutex noteLock;   // header and comment lines
-    struct Line {
-        std::mutex lock;
-        char text[lineCapacity];
-    };
-    Line lines[2];   // one per direction
+    std::mutex lineLock;   // chunk lines: one at a time, in time order
+    char lines[2][lineCapacity] = {};   // one buffer per direction
 };
 
 // Writes "  S.UUUUUU D XX XX ...\n" for up to bytesPerLine bytes into out
