@@ -13,13 +13,16 @@ Environment* Recording::start(Options& options, Environment& env)
         return nullptr;
     }
     recorder = std::make_unique<transcript::Recorder>(sink);
+    // A batch's lines are kept as input notes, so its file reads as "-".
+    const bool batchFile = options.command == Command::Batch && options.batchFile != "-";
     std::string line = "kv7ctl";
     for (std::size_t i = 0; i < env.commandLine.size(); ++i) {
-        if (env.commandLine[i] == "--transcript") {
+        if (env.commandLine[i] == "--transcript")
             ++i;
-            continue;
-        }
-        line += " " + env.commandLine[i];
+        else if (batchFile && i > 0 && env.commandLine[i - 1] == "batch" && env.commandLine[i] == options.batchFile)
+            line += " -";
+        else
+            line += " " + env.commandLine[i];
     }
     recorder->addNote(line);
     recorded = env;

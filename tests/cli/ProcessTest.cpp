@@ -273,6 +273,23 @@ TEST(Kv7simTranscript, BothEndsOfTheLineRecordTheSameRequests)
     EXPECT_EQ(requests(simSide), requests(ctlSide));
 }
 
+TEST(Kv7ctlTranscript, ABatchFileIsKeptAsInputNotesAndReadsAsStandardInput)
+{
+    TempDir dir;
+    if (FILE* f = std::fopen((dir.path + "/lines").c_str(), "w")) {
+        std::fputs("stop\nstate\n", f);
+        std::fclose(f);
+    }
+    const Result r = runKv7ctl("--port sim --sim-time-scale 40 --transcript " + dir.path + "/t.kv7t batch " +
+                               dir.path + "/lines");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const std::string t = slurp(dir.path + "/t.kv7t");
+    EXPECT_NE(t.find("\n# kv7ctl --port sim --sim-time-scale 40 batch -\n# input stop\n# input state\n"),
+              std::string::npos)
+        << t;
+    EXPECT_NE(t.find(" > AA 01 01\n"), std::string::npos) << t;
+}
+
 TEST(Kv7simReplay, ARecordingPlaysBackToTheSameCommand)
 {
     TempDir dir;
