@@ -265,10 +265,10 @@ std::string configArguments(Options& o, const std::vector<std::string>& args, co
     return {};
 }
 
-std::string transcriptArguments(Options& o, const std::vector<std::string>& args, const CommandSpec& spec)
+std::string transcriptArguments(Options& o, const std::vector<std::string>& args, const CommandSpec& entry)
 {
     if (args.size() != 2 || args[0] != "show" || args[1].empty())
-        return "transcript needs show and a FILE; " + usageLine(spec);
+        return "transcript needs show and a FILE; " + usageLine(entry);
     o.transcriptFile = args[1];
     return {};
 }
