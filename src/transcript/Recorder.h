@@ -2,8 +2,8 @@
 // can grep, one line per chunk:
 //
 //   # kv7 transcript 1 started 2026-12-07T23:00:00Z port /dev/pts/3
-//     0.012345 > AA 00 01
-//     0.031250 < 55 05 01 4B 56 37 00
+//      0.012345 > AA 01 01
+//      0.031250 < 55 05 01 03 02 07 00
 //
 // ">" is host to controller, "<" controller to host; the time is seconds
 // since the start with microseconds. Recording runs on the link's own
