@@ -232,6 +232,20 @@ config = {
     "a-wide-encoder-word": SNAPSHOT.replace('"raBitsForRevolutions": 0', '"raBitsForRevolutions": 8').encode(),
 }
 
+# Transcripts: the recorded exchanges of tests/exchanges, and one with stray
+# bytes and frames split over chunks.
+EXCHANGES = os.path.join(HERE, "..", "tests", "exchanges")
+transcript = {
+    name[: -len(".kv7t")]: open(os.path.join(EXCHANGES, name), "rb").read()
+    for name in sorted(os.listdir(EXCHANGES))
+    if name.endswith(".kv7t") and name != "full-run.kv7t"
+}
+transcript["strays-and-pieces"] = (
+    b"# kv7 transcript 1 started 2026-12-07T23:00:00Z port p\n# note\n"
+    b"   0.000001 > 13 AA 02 7A\n   0.000002 > 01 AA\n"
+    b"   0.000003 < 55 09 7A 01 00\n   0.000004 < 00 00 02 00 00 00 55 01\n"
+)
+
 
 def write(target, seeds):
     folder = os.path.join(HERE, "corpus", target)
@@ -250,6 +264,7 @@ def main():
     write("text", text)
     write("sim", sim)
     write("config", config)
+    write("transcript", transcript)
     return 0
 
 

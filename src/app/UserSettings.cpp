@@ -38,6 +38,8 @@ std::string formatUserSettings(const UserSettings& s)
         text += "latitude=" + formatNumber(s.latitude) + "\n";
         text += "longitude=" + formatNumber(s.longitude) + "\n";
     }
+    if (!s.transcript.empty())
+        text += "[diagnostics]\ntranscript=" + s.transcript + "\n";
     return text;
 }
 
@@ -63,6 +65,10 @@ UserSettings parseUserSettings(const std::string& text, std::vector<std::string>
         const std::size_t eq = line.find('=');
         const std::string key = eq == std::string_view::npos ? std::string(line) : std::string(trim(line.substr(0, eq)));
         const std::string_view value = eq == std::string_view::npos ? std::string_view{} : trim(line.substr(eq + 1));
+        if (section == "diagnostics" && key == "transcript" && !value.empty()) {
+            s.transcript = std::string(value);
+            continue;
+        }
         double number = 0.0;
         const bool known = section == "site" && (key == "latitude" || key == "longitude");
         if (!known || !parseNumber(value, number)) {

@@ -16,6 +16,9 @@ struct UserSettings {
     bool siteSet = false;        // false: the built-in default is in use
     double latitude = defaultLatitude;     // degrees, north positive
     double longitude = defaultLongitude;   // degrees, east positive
+    // [diagnostics] transcript=FILE: the window records its serial line
+    // into FILE (docs/transcripts.md); empty: no transcript.
+    std::string transcript;
 };
 
 // Where the settings text lives and how it is replaced. Implementations

@@ -35,6 +35,7 @@ enum class Command {
     Batch,
     Commission,
     Config,
+    Transcript,
 };
 
 enum class ConfigAction { Save, Show, Diff, Restore };
@@ -51,6 +52,7 @@ struct Options {
     bool json = false;
     double simTimeScale = 1.0;          // speed of the built-in simulator
     double timeoutSeconds = 0;          // 0: the command's own default
+    std::string transcriptPath;         // --transcript: record the line into this file; empty: no
 
     Command command = Command::None;
     std::string helpTopic;              // "help CMD" or "CMD --help"
@@ -85,6 +87,7 @@ struct Options {
     bool yes = false;                   // write the proposed format (or restore) without asking
     ConfigAction configAction = ConfigAction::Show;
     std::string configFile;             // the snapshot file of config
+    std::string transcriptFile;         // transcript show FILE
     std::int64_t steps = 0;             // microsteps of each move of the check; 0: a degree
 };
 

@@ -209,7 +209,7 @@ int site(const Options& o, Environment& env, const UserSettings& loaded)
 bool needsNoConnection(Command c)
 {
     return c == Command::Help || c == Command::Ports || c == Command::Lst || c == Command::PlanGoto ||
-           c == Command::Site || c == Command::None;
+           c == Command::Site || c == Command::Transcript || c == Command::None;
 }
 
 int runOffline(const Options& o, Environment& env, const iUtcClock& clock, const UserSettings& settings)
@@ -222,6 +222,7 @@ int runOffline(const Options& o, Environment& env, const iUtcClock& clock, const
     case Command::Lst: return siderealTime(o, env, clock);
     case Command::PlanGoto: return planGoto(o, env, clock);
     case Command::Site: return site(o, env, settings);
+    case Command::Transcript: return showTranscript(o, env);
     default: return 2;
     }
 }

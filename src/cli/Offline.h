@@ -15,6 +15,8 @@ int planGoto(const Options& options, Environment& env, const iUtcClock& clock);
 int site(const Options& options, Environment& env, const UserSettings& settings);
 
 bool needsNoConnection(Command command);
+// transcript show FILE (TranscriptShow.cpp).
+int showTranscript(const Options& options, Environment& env);
 // Runs a command needsNoConnection holds for; the exit code.
 int runOffline(const Options& options, Environment& env, const iUtcClock& clock, const UserSettings& settings);
 

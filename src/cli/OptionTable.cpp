@@ -35,6 +35,12 @@ bool takeLongitude(Options& o, const std::string& v, std::string&)
     return o.longitudeGiven;
 }
 
+bool takeTranscript(Options& o, const std::string& v, std::string&)
+{
+    o.transcriptPath = v;
+    return !v.empty();
+}
+
 bool takeUtc(Options& o, const std::string& v, std::string&)
 {
     UtcTime t;
@@ -259,6 +265,14 @@ std::string configArguments(Options& o, const std::vector<std::string>& args, co
     return {};
 }
 
+std::string transcriptArguments(Options& o, const std::vector<std::string>& args, const CommandSpec& entry)
+{
+    if (args.size() != 2 || args[0] != "show" || args[1].empty())
+        return "transcript needs show and a FILE; " + usageLine(entry);
+    o.transcriptFile = args[1];
+    return {};
+}
+
 std::string batchArguments(Options& o, const std::vector<std::string>& args, const CommandSpec& spec)
 {
     if (args.size() > 1)
@@ -376,6 +390,10 @@ const OptionSpec options[] = {
      "--timeout needs a number of seconds above 0", takeTimeout, nullptr},
     {"--sim-time-scale", "X", every, "run the built-in simulator X times faster (default 1)",
      "--sim-time-scale needs a factor above 0 (at most 10000)", takeSimTimeScale, nullptr},
+    {"--transcript", "FILE", every,
+     "record every byte on the line, each way, with its time,\n"
+     "into FILE (see docs/transcripts.md)",
+     "--transcript needs a file name", takeTranscript, nullptr},
     {"--help", nullptr, every, "this text; COMMAND --help for one command", nullptr, nullptr, nullptr},
     {"-h", nullptr, every, nullptr, nullptr, nullptr, nullptr},
     // Misplaced ones are named in this order.
@@ -495,6 +513,11 @@ const CommandSpec commands[] = {
      "reading taken first.",
      nullptr, syncArguments},
     {"track", Command::Track, "track on|off", "Switch sidereal tracking on or off.", nullptr, trackArguments},
+    {"transcript", Command::Transcript, "transcript show FILE",
+     "Print a line transcript (recorded with --transcript) frame by frame: the time, the\n"
+     "direction (> to the controller, < back), the command or reply with its fields, and bytes\n"
+     "that make no frame. No connection. --json gives one object per frame.",
+     nullptr, transcriptArguments},
     {"where", Command::Where, "where",
      "Read the motor axes and print where they point: RA and Dec, or that the side of the\n"
      "pier is not known (set it with pier set-east or set-west).",

@@ -10,6 +10,7 @@
 #include "cli/ConfigFile.h"
 #include "cli/Offline.h"
 #include "cli/Ports.h"
+#include "cli/Recording.h"
 #include "cli/Session.h"
 
 namespace kv7::cli {
@@ -79,11 +80,15 @@ int runCommand(const Options& given, Environment& env)
         return showSnapshot(options, env);
     if (needsNoConnection(options.command))
         return runOffline(options, env, clock, settings);
+    Recording recording;
+    Environment* runEnv = &env;
+    if (!options.transcriptPath.empty() && !(runEnv = recording.start(options, env)))
+        return 1;
     if (options.command == Command::Batch)
-        return runBatch(options, env, fixed.get(), clock, settings);
+        return runBatch(options, *runEnv, fixed.get(), clock, settings);
 
-    Session session(options, env, fixed ? fixed.get() : nullptr);
-    return finishSession(session, session.run(), env);
+    Session session(options, *runEnv, fixed ? fixed.get() : nullptr);
+    return finishSession(session, session.run(), *runEnv);
 }
 
 int finishSession(Session& session, int exitCode, Environment& env)

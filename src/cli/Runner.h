@@ -7,6 +7,7 @@
 #include <istream>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "app/UserSettings.h"
 #include "cli/CliOptions.h"
@@ -40,6 +41,8 @@ struct Environment {
     // maxBytes, and replaced atomically. Empty: no files can be used.
     std::function<bool(const std::string& path, std::size_t maxBytes, std::string& text, std::string& error)> readFile;
     std::function<bool(const std::string& path, const std::string& text, std::string& error)> writeFile;
+    // The words of the command line, noted in a --transcript recording.
+    std::vector<std::string> commandLine;
 };
 
 // Exit code: 0 success, 1 an error reported by the link or the controller

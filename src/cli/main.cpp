@@ -132,6 +132,7 @@ int main(int argc, char** argv)
     env.out = &std::cout;
     env.err = &std::cerr;
     env.in = &std::cin;
+    env.commandLine = args;
     env.askOperator = askOnTerminal;
     env.confirm = confirmOnTerminal;
     env.readFile = kv7::atomicfile::readNamed;

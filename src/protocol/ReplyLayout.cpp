@@ -149,6 +149,47 @@ std::size_t encodeReply(const ReplyLayout& layout, const ReplyValues& values, st
     return end;
 }
 
+const char* replyFieldName(ReplyField field)
+{
+    static constexpr const char* names[replyFieldCount] = {
+        "AxisSelector",
+        "DeviceId",
+        "DeviceByte",
+        "DeviceWord",
+        "RaAxisByte",
+        "RaGearRatio",
+        "RaMicrosteps",
+        "RaBaseSpeed",
+        "DecAxisByte",
+        "DecGearRatio",
+        "DecMicrosteps",
+        "DecBaseSpeed",
+        "ReverseMotorBits",
+        "MotorExtraByte",
+        "RaMotorBlock",
+        "DecMotorBlock",
+        "RaFlags",
+        "RaLeadingBits",
+        "RaBitsPerRevolution",
+        "RaBitsForRevolutions",
+        "DecFlags",
+        "DecLeadingBits",
+        "DecBitsPerRevolution",
+        "DecBitsForRevolutions",
+        "ReverseEncoderBits",
+        "RaEncoderOffset",
+        "DecEncoderOffset",
+        "RaEncoderPosition",
+        "DecEncoderPosition",
+        "RaMotionStatus",
+        "DecMotionStatus",
+        "RaAxisPosition",
+        "DecAxisPosition",
+    };
+    const auto i = static_cast<std::size_t>(field);
+    return i < replyFieldCount ? names[i] : "?";
+}
+
 std::uint32_t readMotorField(const std::uint8_t* block, MotorField field)
 {
     const MotorRow& row = motorBlockRows[static_cast<std::size_t>(field)];

@@ -110,6 +110,10 @@ bool decodeReply(const ReplyLayout& layout, const std::uint8_t* frame, std::size
 // returns the frame length; 0 when it does not fit.
 std::size_t encodeReply(const ReplyLayout& layout, const ReplyValues& values, std::uint8_t* out, std::size_t capacity);
 
+// A field's name as the enumerator spells it ("RaGearRatio"), for people
+// reading frames.
+const char* replyFieldName(ReplyField field);
+
 // One motor block field from a block of motorBlockSize bytes, and into one.
 std::uint32_t readMotorField(const std::uint8_t* block, MotorField field);
 void writeMotorField(std::uint8_t* block, MotorField field, std::uint32_t value);

@@ -18,6 +18,19 @@ std::string formatWindowOptions(const WindowOptions& options)
            (options.previewWrites ? previewOnLine : previewOffLine) + "\n";
 }
 
+std::string transcriptOption(const std::vector<std::string>& args)
+{
+    const std::string prefix = "--transcript=";
+    std::string path;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--transcript" && i + 1 < args.size())
+            path = args[++i];
+        else if (args[i].rfind(prefix, 0) == 0)
+            path = args[i].substr(prefix.size());
+    }
+    return path;
+}
+
 WindowOptions parseWindowOptions(const std::string& text)
 {
     WindowOptions options;

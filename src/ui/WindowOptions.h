@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace kv7 {
 
@@ -17,6 +18,11 @@ struct WindowOptions {
 };
 
 std::string formatWindowOptions(const WindowOptions& options);
+
+// The window's command line (the toolkit's own options already taken out):
+// --transcript FILE (or --transcript=FILE) records the serial line into
+// FILE. Empty when not given; a --transcript without a file is ignored.
+std::string transcriptOption(const std::vector<std::string>& args);
 
 // Takes what it knows; anything else leaves the default.
 WindowOptions parseWindowOptions(const std::string& text);

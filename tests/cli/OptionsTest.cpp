@@ -45,6 +45,13 @@ TEST(CliOptions, AcceptsEachCommandWithItsArguments)
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_TRUE(r.options.configAction == ConfigAction::Restore && r.options.yes);
     EXPECT_EQ(r.options.configFile, "before.json");
+    r = parse({"--transcript", "line.kv7t", "info"});
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.options.transcriptPath, "line.kv7t");
+    r = parse({"transcript", "show", "line.kv7t"});
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.options.command, Command::Transcript);
+    EXPECT_EQ(r.options.transcriptFile, "line.kv7t");
     r = parse({"read-encoders", "--watch", "10", "--rate", "max", "--csv"});
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_TRUE(r.options.rateMax && r.options.csv);
@@ -150,6 +157,9 @@ TEST(CliOptions, RefusesBadUsageWithAMessageThatSaysWhat)
         {{"site", "set", "0"}, "set LAT LON"},
         {{"site", "show"}, "set LAT LON"},
         {{"batch", "a", "b"}, "one file"},
+        {{"transcript", "line.kv7t"}, "transcript needs show and a FILE"},
+        {{"transcript", "show"}, "transcript needs show and a FILE"},
+        {{"--transcript", "", "info"}, "--transcript needs a file name"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> v;

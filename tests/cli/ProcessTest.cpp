@@ -4,6 +4,8 @@
 
 #ifdef KV7_HAVE_SIM
 #include <array>
+#include <chrono>
+#include <thread>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -106,18 +108,34 @@ public:
             path += c;
         ::close(fds[0]);
     }
-    ~Kv7sim()
+    ~Kv7sim() { stop(); }
+    // Asks it to stop and returns its exit status (-1 when killed by a signal).
+    int stop()
     {
-        if (pid > 0) {
+        if (pid > 0)
             ::kill(pid, SIGTERM);
+        return exitStatus(std::chrono::seconds(5));
+    }
+    // Its exit status once it has ended by itself; -1 when it has not within limit.
+    int exitStatus(std::chrono::milliseconds limit)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (pid > 0 && std::chrono::steady_clock::now() < deadline) {
             int status = 0;
-            ::waitpid(pid, &status, 0);
+            if (::waitpid(pid, &status, WNOHANG) == pid) {
+                pid = -1;
+                code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));   // polling a child: no event to wait on
         }
+        return pid > 0 ? -1 : code;
     }
     std::string path;
 
 private:
     pid_t pid = -1;
+    int code = -1;
 };
 
 TEST(Kv7ctlProcess, HelpAndUsageErrors)
@@ -206,6 +224,99 @@ TEST(Kv7ctlProcess, DeviceFaultsExitOneWithTheStatusText)
     r = runKv7ctl("--port " + silent.path + " read-encoders");   // ten seconds of heartbeats
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "Error: Cannot connect to device.\n");
+}
+
+// A temporary folder, removed with everything in it.
+struct TempDir {
+    TempDir()
+    {
+        char dir[] = "/tmp/kv7-transcriptXXXXXX";
+        path = ::mkdtemp(dir) ? dir : "/nonexistent";
+    }
+    ~TempDir()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
+    std::string path;
+};
+
+// The request lines (">") of a transcript, without their times.
+std::string requests(const std::string& transcript)
+{
+    std::string out;
+    std::size_t at = 0;
+    while (at < transcript.size()) {
+        const std::size_t end = transcript.find('\n', at);
+        const std::string line = transcript.substr(at, end - at);
+        if (const std::size_t arrow = line.find(" > "); arrow != std::string::npos && line[0] != '#')
+            out += line.substr(arrow) + "\n";
+        at = end == std::string::npos ? transcript.size() : end + 1;
+    }
+    return out;
+}
+
+TEST(Kv7simTranscript, BothEndsOfTheLineRecordTheSameRequests)
+{
+    TempDir dir;
+    Kv7sim sim("--time-scale 40 --transcript " + dir.path + "/sim.kv7t");
+    ASSERT_FALSE(sim.path.empty());
+    const Result r = runKv7ctl("--port " + sim.path + " --transcript " + dir.path + "/ctl.kv7t info");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(sim.stop(), 0);
+    const std::string simSide = slurp(dir.path + "/sim.kv7t");
+    const std::string ctlSide = slurp(dir.path + "/ctl.kv7t");
+    EXPECT_EQ(simSide.rfind("# kv7 transcript 1 started ", 0), 0u) << simSide;
+    EXPECT_NE(simSide.find(" port " + sim.path + "\n"), std::string::npos) << simSide;
+    EXPECT_NE(ctlSide.find("# kv7ctl --port " + sim.path + " info\n"), std::string::npos) << ctlSide;
+    EXPECT_NE(requests(ctlSide).find(" > AA 01 01\n"), std::string::npos) << ctlSide;
+    EXPECT_EQ(requests(simSide), requests(ctlSide));
+}
+
+TEST(Kv7ctlTranscript, ABatchFileIsKeptAsInputNotesAndReadsAsStandardInput)
+{
+    TempDir dir;
+    if (FILE* f = std::fopen((dir.path + "/lines").c_str(), "w")) {
+        std::fputs("stop\nstate\n", f);
+        std::fclose(f);
+    }
+    const Result r = runKv7ctl("--port sim --sim-time-scale 40 --transcript " + dir.path + "/t.kv7t batch " +
+                               dir.path + "/lines");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const std::string t = slurp(dir.path + "/t.kv7t");
+    EXPECT_NE(t.find("\n# kv7ctl --port sim --sim-time-scale 40 batch -\n# input stop\n# input state\n"),
+              std::string::npos)
+        << t;
+    EXPECT_NE(t.find(" > AA 01 01\n"), std::string::npos) << t;
+}
+
+TEST(Kv7simReplay, ARecordingPlaysBackToTheSameCommand)
+{
+    TempDir dir;
+    Kv7sim sim("--replay " KV7_EXCHANGES_DIR "/info.kv7t 2>" + dir.path + "/err");
+    ASSERT_FALSE(sim.path.empty());
+    const Result r = runKv7ctl("--port " + sim.path + " --utc 2026-12-07T23:00:00 --longitude 19.5 --json info");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("\"raMicrosteps\":1843200"), std::string::npos) << r.out;
+    EXPECT_EQ(sim.stop(), 0);
+    EXPECT_NE(slurp(dir.path + "/err").find("all 7 recorded requests answered"), std::string::npos)
+        << slurp(dir.path + "/err");
+}
+
+TEST(Kv7simReplay, TheFirstDifferentRequestIsReportedAndEndsTheReplay)
+{
+    // Recorded: pier set-west. Asked now: pier set-east, whose axis
+    // positions differ from the recording's (frame 15).
+    TempDir dir;
+    Kv7sim sim("--replay " KV7_EXCHANGES_DIR "/pier-set-west.kv7t 2>" + dir.path + "/err");
+    ASSERT_FALSE(sim.path.empty());
+    runKv7ctl("--port " + sim.path + " --timeout 1 pier set-east");
+    EXPECT_EQ(sim.exitStatus(std::chrono::seconds(5)), 1);
+    const std::string err = slurp(dir.path + "/err");
+    EXPECT_NE(err.find("kv7sim: replay: the request differs from the recording at frame 15: expected AA 0B 20 "),
+              std::string::npos)
+        << err;
+    EXPECT_NE(err.find(", received AA 0B 20 "), std::string::npos) << err;
 }
 
 }  // namespace

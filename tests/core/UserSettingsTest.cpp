@@ -43,6 +43,22 @@ TEST(UserSettings, ASiteWrittenReadsBackExactly)
     EXPECT_EQ(back.longitude, s.longitude);
 }
 
+TEST(UserSettings, TheTranscriptFileIsKeptBesideTheSite)
+{
+    UserSettings s;
+    s.siteSet = true;
+    s.latitude = 10;
+    s.longitude = 20;
+    s.transcript = "/var/tmp/line.kv7t";
+    std::vector<std::string> problems;
+    const UserSettings back = parseUserSettings(formatUserSettings(s), problems);
+    EXPECT_TRUE(problems.empty());
+    EXPECT_TRUE(back.siteSet);
+    EXPECT_EQ(back.transcript, s.transcript);
+    s.transcript.clear();
+    EXPECT_EQ(formatUserSettings(s).find("[diagnostics]"), std::string::npos);
+}
+
 TEST(UserSettings, NoFileMeansTheDefaultSiteAndNoComplaint)
 {
     MemoryStore store;

@@ -17,12 +17,15 @@ TEST(SimOptions, EveryOptionInBothSpellings)
     std::string error;
     ASSERT_EQ(parse({"--state", "/tmp/s", "--link=/tmp/kv7", "--time-scale", "20", "--line-rate=9600", "--verbose", "--seed=9",
                      "--fault", "noise", "--fault=drop=0.25", "--fault", "vanish=12", "--fault=quiet-after=6", "--fault", "short=122", "--encoder-format",
-                     "gray,leading=10,bits=24", "--encoder-format=dec:inverted,revolutions=3"},
+                     "gray,leading=10,bits=24", "--encoder-format=dec:inverted,revolutions=3", "--transcript", "/tmp/t.kv7t",
+                     "--replay=/tmp/r.kv7t"},
                     o, error),
               ParseOutcome::Run)
         << error;
     EXPECT_EQ(o.statePath, "/tmp/s");
     EXPECT_EQ(o.linkPath, "/tmp/kv7");
+    EXPECT_EQ(o.transcriptPath, "/tmp/t.kv7t");
+    EXPECT_EQ(o.replayPath, "/tmp/r.kv7t");
     EXPECT_DOUBLE_EQ(o.timeScale, 20.0);
     EXPECT_EQ(o.lineRate, 9600u);
     EXPECT_TRUE(o.verbose);
@@ -91,6 +94,8 @@ TEST(SimOptions, BadCommandLinesSayWhatWasWrong)
         {{"stray"}, "stray"},
         {{"--state"}, "--state"},
         {{"--link="}, "--link"},
+        {{"--transcript"}, "--transcript"},
+        {{"--replay="}, "--replay"},
         {{"--time-scale", "0"}, "--time-scale"},
         {{"--time-scale", "fast"}, "fast"},
         {{"--time-scale", "nan"}, "--time-scale"},

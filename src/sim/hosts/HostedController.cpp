@@ -60,7 +60,10 @@ void HostedController::deliverArrived(Clock::time_point now)
     const std::size_t n = inboundLine.take(now);
     if (n == 0)
         return;
-    controller.receive(inboundBytes.data(), n);
+    if (options.replay)
+        options.replay->receive(inboundBytes.data(), n);
+    else
+        controller.receive(inboundBytes.data(), n);
     inboundBytes.erase(inboundBytes.begin(), inboundBytes.begin() + static_cast<std::ptrdiff_t>(n));
     lastInput = now;
 }
@@ -68,7 +71,10 @@ void HostedController::deliverArrived(Clock::time_point now)
 void HostedController::sendReplies(Clock::time_point now)
 {
     std::uint8_t chunk[256];
-    while (const std::size_t n = controller.read(chunk, sizeof chunk)) {
+    const auto read = [&] {
+        return options.replay ? options.replay->read(chunk, sizeof chunk) : controller.read(chunk, sizeof chunk);
+    };
+    while (const std::size_t n = read()) {
         if (outboundBytes.size() + n > maxPendingOutput)
             continue;
         outboundBytes.insert(outboundBytes.end(), chunk, chunk + n);
@@ -80,6 +86,8 @@ void HostedController::receiveFromClient(const std::uint8_t* data, std::size_t l
 {
     // A host that cannot hold a client back loses what overruns the line,
     // as a receiver does.
+    if (options.transcript)
+        options.transcript->record(transcript::Direction::ToController, data, length);
     const std::size_t kept = std::min(length, maxPendingInput - std::min(maxPendingInput, inboundBytes.size()));
     inboundBytes.insert(inboundBytes.end(), data, data + kept);
     inboundLine.hand(kept, now);
@@ -105,6 +113,8 @@ void HostedController::catchUp(Clock::time_point now, std::vector<std::uint8_t>&
         sendReplies(now);
     }
     const std::size_t through = outboundLine.take(now);
+    if (options.transcript)
+        options.transcript->record(transcript::Direction::ToHost, outboundBytes.data(), through);
     if (toClient.size() + through <= maxPendingOutput)
         toClient.insert(toClient.end(), outboundBytes.begin(), outboundBytes.begin() + static_cast<std::ptrdiff_t>(through));
     outboundBytes.erase(outboundBytes.begin(), outboundBytes.begin() + static_cast<std::ptrdiff_t>(through));

@@ -18,6 +18,8 @@
 
 #include "sim/engine/VirtualController.h"
 #include "sim/hosts/LinePace.h"
+#include "transcript/Recorder.h"
+#include "transcript/Replay.h"
 
 namespace kv7::sim {
 
@@ -30,6 +32,11 @@ struct HostOptions {
     // time scale: a command acts once its last byte could have arrived, and
     // replies reach the client no faster. 0: as fast as the host moves them.
     std::uint32_t lineRate = 0;
+    // Not owned. Records what the client sends and what reaches it.
+    transcript::Recorder* transcript = nullptr;
+    // Not owned. Answers the client in the controller's place, under the
+    // host's lock (read it through withController).
+    transcript::ReplayEngine* replay = nullptr;
 };
 
 class HostedController {

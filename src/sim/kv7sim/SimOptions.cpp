@@ -65,6 +65,11 @@ std::string simUsage(std::string_view device, bool withLink)
              "                          8N1 (960 bytes/s at 9600), in wall-clock time;\n"
              "                          0 (the default): as fast as possible\n"
              "  --verbose               log every frame to stderr\n"
+             "  --transcript FILE       record every byte on the line, each way, with its\n"
+             "                          time, into FILE (docs/transcripts.md)\n"
+             "  --replay FILE           play the controller's side of a transcript: answer\n"
+             "                          each request with the recorded reply; the first\n"
+             "                          request that differs is reported and kv7sim exits 1\n"
              "  --help                  show this text\n"
              "\n"
              "Exit status: 0 after a clean stop, 1 if the simulator could not start,\n"
@@ -188,6 +193,10 @@ ParseOutcome parseSimCommandLine(const std::vector<std::string>& args, SimToolOp
             ok = o.needPath("a path", options.linkPath);
         } else if (o.name == "--state") {
             ok = o.needPath("a file name", options.statePath);
+        } else if (o.name == "--transcript") {
+            ok = o.needPath("a file name", options.transcriptPath);
+        } else if (o.name == "--replay") {
+            ok = o.needPath("a transcript file", options.replayPath);
         } else if (o.name == "--encoder-format" || o.name == "--encoder-fit" || o.name == "--fault" ||
                    o.name == "--seed" || o.name == "--time-scale" || o.name == "--line-rate") {
             ok = applyValued(o, options, slowGiven);

@@ -17,6 +17,8 @@ struct SimToolOptions {
     std::uint32_t lineRate = 0;   // HostOptions::lineRate: bits per second, 0 unpaced
     std::string statePath;   // the tool makes config.stateStore from it; empty: none
     std::string linkPath;
+    std::string transcriptPath;   // --transcript: record the line into this file
+    std::string replayPath;       // --replay: answer from this transcript instead of the engine
     bool verbose = false;
 };
 

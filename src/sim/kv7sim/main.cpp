@@ -6,10 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/AtomicFile.h"
 #include "protocol/DeviceProtocol.h"
 #include "sim/hosts/FileStateStore.h"
 #include "sim/kv7sim/SimOptions.h"
 #include "sim/kv7sim/System.h"
+#include "transcript/Recorder.h"
+#include "transcript/Replay.h"
+#include "transcript/Transcript.h"
 
 namespace {
 
@@ -61,10 +65,52 @@ private:
 
 namespace {
 
+// What --transcript and --replay add to the host, made before it.
+struct LineTools {
+    kv7::transcript::FileSink sink;
+    std::unique_ptr<kv7::transcript::Recorder> recorder;
+    std::unique_ptr<kv7::transcript::ReplayEngine> replay;
+    std::size_t answeredReported = 0;
+
+    bool prepare(const SimToolOptions& options)
+    {
+        std::string error;
+        if (!options.replayPath.empty() && !loadReplay(options.replayPath, error)) {
+            std::fprintf(stderr, "kv7sim: --replay %s: %s\n", options.replayPath.c_str(), error.c_str());
+            return false;
+        }
+        if (!options.transcriptPath.empty()) {
+            if (!sink.open(options.transcriptPath, error)) {
+                std::fprintf(stderr, "kv7sim: --transcript: %s\n", error.c_str());
+                return false;
+            }
+            recorder = std::make_unique<kv7::transcript::Recorder>(sink);
+            recorder->addNote(replay ? "kv7sim --replay " + options.replayPath : std::string("kv7sim"));
+        }
+        return true;
+    }
+
+    bool loadReplay(const std::string& path, std::string& error)
+    {
+        std::string text;
+        const auto read = kv7::atomicfile::readBounded(path, kv7::transcript::maxTranscriptBytes, "transcript", text, error);
+        if (read == kv7::atomicfile::Read::Missing)
+            error = "no such file";
+        kv7::transcript::Transcript t;
+        if (read != kv7::atomicfile::Read::Text || !kv7::transcript::readTranscript(text, t, error))
+            return false;
+        replay = std::make_unique<kv7::transcript::ReplayEngine>(kv7::transcript::makeReplayScript(t));
+        replay->open();
+        return true;
+    }
+};
+
 // A host whose controller has its stored parameters, or null with the reason.
-std::unique_ptr<HostedController> makeHost(const SimToolOptions& options, std::string& error)
+std::unique_ptr<HostedController> makeHost(const SimToolOptions& options, LineTools& tools, std::string& error)
 {
     HostOptions hostOptions;
+    hostOptions.transcript = tools.recorder.get();
+    hostOptions.replay = tools.replay.get();
     hostOptions.config = options.config;
     if (!options.statePath.empty())
         hostOptions.config.stateStore = std::make_shared<FileStateStore>(options.statePath);
@@ -86,7 +132,29 @@ std::unique_ptr<HostedController> makeHost(const SimToolOptions& options, std::s
 // Runs until a stop is asked for or the device vanishes. Failed stores are
 // polled, and once more on the way out so that a store that failed just
 // before a stop is still reported.
-void serve(HostedController& host, tool::StopRequests& stop)
+// --replay: the first difference ends the run with status 1; true then.
+bool replayDiffered(HostedController& host, LineTools& tools)
+{
+    if (!tools.replay)
+        return false;
+    // The engine is only touched under the host's lock.
+    std::size_t answered = 0;
+    const auto difference = host.withController([&](VirtualController&) {
+        answered = tools.replay->requestsAnswered();
+        return tools.replay->difference();
+    });
+    if (answered != tools.answeredReported && answered == tools.replay->requestsRecorded())
+        std::fprintf(stderr, "kv7sim: replay: all %zu recorded requests answered\n", answered);
+    tools.answeredReported = answered;
+    if (!difference)
+        return false;
+    std::fprintf(stderr, "kv7sim: replay: the request differs from the recording at %s\n",
+                 kv7::transcript::describeDifference(*difference).c_str());
+    return true;
+}
+
+// Runs until a stop is asked for, the device vanishes or a replay differs.
+int serve(HostedController& host, tool::StopRequests& stop, LineTools& tools)
 {
     std::uint64_t storeFailuresReported = 0;
     auto reportFailedStores = [&] {
@@ -99,9 +167,14 @@ void serve(HostedController& host, tool::StopRequests& stop)
             std::fprintf(stderr, "kv7sim: parameters not stored: %s\n", why.c_str());
         storeFailuresReported = failures;
     };
+    int status = 0;
     for (;;) {
         if (stop.wait(std::chrono::milliseconds(200)))
             break;
+        if (replayDiffered(host, tools)) {
+            status = 1;
+            break;
+        }
         if (host.hungUp()) {
             std::fprintf(stderr, "kv7sim: the device has vanished as asked (--fault vanish); exiting\n");
             break;
@@ -109,6 +182,9 @@ void serve(HostedController& host, tool::StopRequests& stop)
         reportFailedStores();
     }
     reportFailedStores();
+    if (status == 0 && replayDiffered(host, tools))
+        status = 1;
+    return status;
 }
 
 int run(const SimToolOptions& options)
@@ -121,7 +197,10 @@ int run(const SimToolOptions& options)
         std::fprintf(stderr, "kv7sim: %s\n", error.c_str());
         return 1;
     }
-    const std::unique_ptr<HostedController> host = makeHost(options, error);
+    LineTools tools;
+    if (!tools.prepare(options))
+        return 1;
+    const std::unique_ptr<HostedController> host = makeHost(options, tools, error);
     if (!host) {
         std::fprintf(stderr, "kv7sim: cannot use the state file: %s\n", error.c_str());
         return 1;
@@ -143,12 +222,14 @@ int run(const SimToolOptions& options)
             return 0;
         });
     }
+    if (tools.recorder)
+        tools.recorder->opened(host->path());
     std::printf("%s\n", host->path().c_str());
     std::fflush(stdout);
-    serve(*host, stop);
+    const int status = serve(*host, stop, tools);
     link.remove();
     host->stop();
-    return 0;
+    return status;
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "platform/posix/LinuxPortCatalog.h"
 #include "sim/BuiltInSimulator.h"
 #include "ui/DlgMain.h"
+#include "ui/WindowTranscript.h"
 #include "ui/qt/QtDialogHost.h"
 
 namespace {
@@ -154,11 +155,17 @@ int main(int argc, char** argv)
     RescanningPortCatalog catalog;
     catalog.setSimulator(&simulator);
 
+    kv7::SettingsFile settings(kv7::defaultSettingsPath());
+    kv7::WindowTranscript transcript;
+    std::string transcriptError;
+    std::vector<std::string> problems;
     kv7::Application::Options options;
-    options.catalog = &catalog;
+    options.catalog = transcript.wrap(std::vector<std::string>(argv + 1, argv + argc),
+                                      kv7::loadUserSettings(settings, problems), catalog, transcriptError);
+    if (!transcriptError.empty())
+        std::fprintf(stderr, "kv7-encoder-setup: transcript: %s\n", transcriptError.c_str());
     kv7::Application app(options);
 
-    kv7::SettingsFile settings(kv7::defaultSettingsPath());
     kv7::SettingsFile windowOptions(kv7::windowOptionsPath());
     kv7::QtDialogHost host;
     std::unique_ptr<QLockFile> copyLock;

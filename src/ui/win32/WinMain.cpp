@@ -1,6 +1,7 @@
 // KV7EncoderSetup.exe: the desktop program on Windows.
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "app/UserSettings.h"
 #include "entry/Application.h"
@@ -9,6 +10,7 @@
 #include "platform/win32/WindowsPortCatalog.h"
 #include "sim/hosts/win32/PipeSimulator.h"
 #include "ui/DlgMain.h"
+#include "ui/WindowTranscript.h"
 #include "ui/win32/Win32Api.h"
 #include "ui/win32/Win32DialogHost.h"
 
@@ -28,11 +30,17 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     kv7::WindowsPortCatalog catalog;
     catalog.setSimulator(&simulator);
 
+    kv7::SettingsFile settings(kv7::defaultSettingsPath());
+    kv7::WindowTranscript transcript;
+    std::string transcriptError;
+    std::vector<std::string> problems;
     kv7::Application::Options options;
-    options.catalog = &catalog;
+    options.catalog = transcript.wrap(std::vector<std::string>(__argv + 1, __argv + __argc),
+                                      kv7::loadUserSettings(settings, problems), catalog, transcriptError);
+    if (!transcriptError.empty())
+        ::MessageBoxA(nullptr, transcriptError.c_str(), "Transcript", MB_OK);
     kv7::Application app(options);
 
-    kv7::SettingsFile settings(kv7::defaultSettingsPath());
     kv7::SettingsFile windowOptions(kv7::windowOptionsPath());
     kv7::Win32DialogHost host(instance);
     kv7::DlgMain mainDialog(&app.control(), &app.model(), &host);
