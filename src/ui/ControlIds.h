@@ -164,6 +164,7 @@ enum : int {
     Purpose = 101,
     Credit = 102,
     WebLink = 103,
+    Version = 104,
 };
 }
 

@@ -14,13 +14,14 @@ set(rules
   "entry|entry link app protocol astro|std"
   "commission|commission app astro|std"
   "config|config|std"
+  "version|version|std"
   "platform|platform protocol app|os"
   "sim/engine|sim/engine protocol|std"
-  "sim|sim protocol platform|os"
-  "ui|ui commission app astro protocol|std"
-  "ui/qt|ui commission app astro protocol entry link platform sim|os"
-  "ui/win32|ui commission app astro protocol entry link platform sim|os"
-  "cli|cli config ui commission app astro protocol entry link platform sim|std")
+  "sim|sim protocol platform version|os"
+  "ui|ui commission app astro protocol version|std"
+  "ui/qt|ui commission app astro protocol entry link platform sim version|os"
+  "ui/win32|ui commission app astro protocol entry link platform sim version|os"
+  "cli|cli config ui commission app astro protocol entry link platform sim version|std")
 # Headers a folder may not include although their layer is open to it: the
 # link talks to the model only through the interfaces.
 set(denied

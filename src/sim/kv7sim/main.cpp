@@ -10,6 +10,7 @@
 #include "sim/hosts/FileStateStore.h"
 #include "sim/kv7sim/SimOptions.h"
 #include "sim/kv7sim/System.h"
+#include "version/Version.h"
 
 namespace {
 
@@ -161,6 +162,9 @@ int main(int argc, char** argv)
     switch (parseSimCommandLine(args, options, error)) {
     case ParseOutcome::Help:
         std::fputs(simUsage(tool::deviceWords.usage, tool::deviceWords.link).c_str(), stdout);
+        return 0;
+    case ParseOutcome::Version:
+        std::printf("%s\n", kv7::versionLine("kv7sim").c_str());
         return 0;
     case ParseOutcome::Error:
         std::fprintf(stderr, "kv7sim: %s\nTry 'kv7sim --help' for more information.\n", error.c_str());
