@@ -16,6 +16,6 @@ The package holds the desktop program (kv7-encoder-setup, in the
 application menu), the command-line tool kv7ctl and the virtual controller
 kv7sim, which serves a simulated KV7 on a pseudo-terminal.
 
-Serial ports (/dev/ttyUSB*, /dev/ttyS*) belong to the group dialout: add
-yourself with \"sudo adduser $USER dialout\" and log in again before
-connecting to a controller.")
+Serial ports (/dev/ttyUSB*, /dev/ttyACM*, /dev/ttyS*) belong to the group
+dialout: to connect to a controller, add your user to it once (sudo adduser
+NAME dialout) and log in again. The simulator needs no port.")
