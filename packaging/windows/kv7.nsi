@@ -5,7 +5,9 @@
 ;   makensis -DVERSION=x.y.z -DOUTFILE=<setup.exe> -DFILES=<install.nsh>
 ;            -DUNFILES=<uninstall.nsh> kv7.nsi
 ; where the two .nsh files list the staged files (File / Delete lines).
-Unicode true
+; A 64-bit installer for the 64-bit programs: it runs where they run,
+; also on a 64-bit-only wine.
+Target amd64-unicode
 SetCompressor /SOLID lzma
 
 !define PRODUCT "KV7 Encoder Setup"
