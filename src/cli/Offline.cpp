@@ -209,8 +209,8 @@ int site(const Options& o, Environment& env, const UserSettings& loaded)
 
 bool needsNoConnection(Command c)
 {
-    return c == Command::Help || c == Command::Version || c == Command::Ports || c == Command::Lst || c == Command::PlanGoto ||
-           c == Command::Site || c == Command::None;
+    return c == Command::Help || c == Command::Version || c == Command::Ports || c == Command::Lst ||
+           c == Command::PlanGoto || c == Command::Site || c == Command::None;
 }
 
 int runOffline(const Options& o, Environment& env, const iUtcClock& clock, const UserSettings& settings)
