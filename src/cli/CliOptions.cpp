@@ -62,6 +62,8 @@ std::string takeWord(const std::string& a, Parsing& p)
     const CommandSpec* spec = findCommand(a);
     if (!spec)
         return "unknown command " + a + " (see kv7ctl --help)";
+    if (o.command == Command::Version)
+        return {};
     if (o.command != Command::Help)
         o.command = spec->command;
     else
@@ -74,6 +76,8 @@ std::string takeWord(const std::string& a, Parsing& p)
 std::string finish(Parsing& p)
 {
     Options& o = p.options;
+    if (o.command == Command::Version)
+        return {};
     if (o.command == Command::Help) {
         if (!o.helpTopic.empty() && o.helpTopic != "help" && !findCommand(o.helpTopic))
             return "unknown command " + o.helpTopic;

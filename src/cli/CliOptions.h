@@ -14,6 +14,7 @@ namespace kv7::cli {
 enum class Command {
     None,
     Help,
+    Version,
     Ports,
     Info,
     ReadEncoders,

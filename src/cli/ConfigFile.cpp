@@ -14,6 +14,7 @@
 #include "config/Snapshot.h"
 #include "ui/RecordFields.h"
 #include "ui/WritePreview.h"
+#include "version/Version.h"
 
 namespace kv7::cli {
 
@@ -92,7 +93,7 @@ int Session::saveSnapshot()
     Snapshot s = connectedSnapshot();
     s.savedUtc = utcStamp(app.model().utcNow());
     s.port = options.port.empty() ? std::to_string(portNumber) : options.port;
-    s.program = std::string("kv7ctl ") + KV7_VERSION;
+    s.program = versionLine("kv7ctl");
     std::string error;
     if (!env.writeFile || !env.writeFile(options.configFile, config::writeSnapshot(s), error)) {
         err() << "kv7ctl: the snapshot was not saved: " << (env.writeFile ? error : "no files can be written here")

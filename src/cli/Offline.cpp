@@ -11,6 +11,7 @@
 #include "cli/Json.h"
 #include "cli/Ports.h"
 #include "link/PositioningMath.h"
+#include "version/Version.h"
 
 namespace kv7::cli {
 
@@ -208,8 +209,8 @@ int site(const Options& o, Environment& env, const UserSettings& loaded)
 
 bool needsNoConnection(Command c)
 {
-    return c == Command::Help || c == Command::Ports || c == Command::Lst || c == Command::PlanGoto ||
-           c == Command::Site || c == Command::Transcript || c == Command::None;
+    return c == Command::Help || c == Command::Version || c == Command::Ports || c == Command::Lst ||
+           c == Command::PlanGoto || c == Command::Site || c == Command::Transcript || c == Command::None;
 }
 
 int runOffline(const Options& o, Environment& env, const iUtcClock& clock, const UserSettings& settings)
@@ -218,6 +219,7 @@ int runOffline(const Options& o, Environment& env, const iUtcClock& clock, const
     case Command::Help:
         *env.out << (o.helpTopic.empty() || o.helpTopic == "help" ? usageText() : commandHelp(o.helpTopic));
         return 0;
+    case Command::Version: *env.out << versionLine("kv7ctl") << "\n"; return 0;
     case Command::Ports: return listPorts(o, env);
     case Command::Lst: return siderealTime(o, env, clock);
     case Command::PlanGoto: return planGoto(o, env, clock);

@@ -50,6 +50,13 @@ bool takeUtc(Options& o, const std::string& v, std::string&)
     return true;
 }
 
+// Whatever else is on the line, the version is printed and nothing more.
+bool takeVersion(Options& o, const std::string&, std::string&)
+{
+    o.command = Command::Version;
+    return true;
+}
+
 bool takeJson(Options& o, const std::string&, std::string&)
 {
     o.json = true;
@@ -396,6 +403,7 @@ const OptionSpec options[] = {
      "--transcript needs a file name", takeTranscript, nullptr},
     {"--help", nullptr, every, "this text; COMMAND --help for one command", nullptr, nullptr, nullptr},
     {"-h", nullptr, every, nullptr, nullptr, nullptr, nullptr},
+    {"--version", nullptr, every, "print the program's version and commit, then exit", nullptr, takeVersion, nullptr},
     // Misplaced ones are named in this order.
     {"--watch", "SECONDS", Command::ReadEncoders, "read once a second until SECONDS have passed",
      "--watch needs a number of seconds above 0", takeWatch, "--watch belongs to read-encoders"},

@@ -75,7 +75,8 @@ int runCommand(const Options& given, Environment& env)
 
     Options options = given;
     const UserSettings settings =
-        given.command == Command::Help || given.command == Command::Ports ? UserSettings{} : applySettings(options, env);
+        given.command == Command::Help || given.command == Command::Version || given.command == Command::Ports
+            ? UserSettings{} : applySettings(options, env);
     if (options.command == Command::Config && options.configAction == ConfigAction::Show)
         return showSnapshot(options, env);
     if (needsNoConnection(options.command))

@@ -1,14 +1,21 @@
 #include "ui/AboutBox.h"
 
+#include <string>
+
 #include "ui/Branding.h"
 #include "ui/ControlIds.h"
 #include "ui/DialogLayouts.h"
+#include "version/Version.h"
 
 namespace kv7 {
 
 const DialogLayout& AboutBox::layout() const { return aboutBoxLayout(); }
 
-bool AboutBox::onInit(iControlSurface&) { return true; }
+bool AboutBox::onInit(iControlSurface& dialog)
+{
+    dialog.setText(AboutId::Version, "Version " + std::string(versionText()));
+    return true;
+}
 
 bool AboutBox::onCommand(iControlSurface& dialog, int id)
 {

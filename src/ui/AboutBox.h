@@ -1,4 +1,5 @@
-// The program's name, purpose, credit line and the maker's web address.
+// The program's name, purpose, version, credit line and the maker's web
+// address.
 #pragma once
 
 #include "ui/DialogModel.h"

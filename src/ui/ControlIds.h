@@ -165,6 +165,7 @@ enum : int {
     Purpose = 101,
     Credit = 102,
     WebLink = 103,
+    Version = 104,
 };
 }
 

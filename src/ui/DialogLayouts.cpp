@@ -217,7 +217,8 @@ constexpr ControlEntry promptControls[] = {
 
 constexpr ControlEntry aboutControls[] = {
     {AboutId::Title,   K::Label,      "KV7-Encoder test",              {6, 6, 180, 14},  F::TitleFont},
-    {AboutId::Purpose, K::Label,      "For testing KV7 with Encoders", {6, 22, 180, 33}, F::None},
+    {AboutId::Purpose, K::Label,      "For testing KV7 with Encoders", {6, 22, 180, 14}, F::None},
+    {AboutId::Version, K::Label,      "",                              {6, 38, 180, 10}, F::None},
     {AboutId::Credit,  K::Label,      creditLine,                      {6, 56, 180, 10}, F::None},
     {AboutId::WebLink, K::Label,      makerWebAddress,                 {6, 68, 160, 10}, F::Link},
     {AboutId::Exit,    K::PushButton, "Exit",                          {136, 86, 50, 14}, F::DefaultButton},

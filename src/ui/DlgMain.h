@@ -19,6 +19,7 @@
 #include "ui/PortChoices.h"
 #include "ui/WindowOptions.h"
 #include "ui/WritePreview.h"
+#include "version/Version.h"
 
 namespace kv7 {
 
@@ -235,7 +236,7 @@ private:
     std::optional<config::Snapshot> restoreToVerify;
     std::string snapshotPath = "kv7-configuration.json";
     FileAccess files;
-    std::string programName = "kv7-encoder-setup";
+    std::string programName = versionLine("kv7-encoder-setup");
     int readingOutTicks = 0;
     bool encodersWanted = false;
     bool axesWanted = false;

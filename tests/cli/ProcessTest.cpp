@@ -154,6 +154,26 @@ TEST(Kv7ctlProcess, HelpAndUsageErrors)
     EXPECT_NE(r.err.find("unknown option --bogus"), std::string::npos) << r.err;
 }
 
+// --version: the program's name and the project's version, whatever else
+// is on the line, and nothing is started.
+TEST(Kv7ctlProcess, VersionNamesTheProgramAndTheProjectVersion)
+{
+    const std::string expected = std::string("kv7ctl ") + KV7_PROJECT_VERSION;
+    for (const char* args : {"--version", "--port sim --version info", "info --version"}) {
+        const Result r = runKv7ctl(args);
+        EXPECT_EQ(r.exitCode, 0) << args;
+        EXPECT_TRUE(r.out.starts_with(expected + "\n") || r.out.starts_with(expected + " (")) << args << ": " << r.out;
+        EXPECT_EQ(r.out.find("Controller"), std::string::npos) << args;
+    }
+    std::FILE* sim = ::popen((std::string(KV7SIM_PATH) + " --version").c_str(), "r");
+    ASSERT_NE(sim, nullptr);
+    char line[256] = {};
+    const bool read = std::fgets(line, sizeof line, sim) != nullptr;
+    EXPECT_EQ(::pclose(sim), 0);
+    ASSERT_TRUE(read);
+    EXPECT_TRUE(std::string(line).starts_with(std::string("kv7sim ") + KV7_PROJECT_VERSION)) << line;
+}
+
 TEST(Kv7ctlProcess, TheSiteIsKeptInTheSettingsFolderAcrossRuns)
 {
     Result r = runKv7ctl("site set -33:51:24 151.2153");

@@ -15,14 +15,15 @@ set(rules
   "commission|commission app astro|std"
   "config|config|std"
   "transcript|transcript protocol|std"
+  "version|version|std"
   "platform|platform protocol app|os"
   "sim/engine|sim/engine protocol|std"
-  "sim|sim protocol platform transcript|os"
-  "ui|ui commission config app astro protocol transcript|std"
-  "ui/qt|ui commission config app astro protocol entry link platform sim transcript|os"
-  "ui/win32|ui commission config app astro protocol entry link platform sim transcript|os"
-  "cli|cli config ui commission app astro protocol entry link platform sim transcript|std"
-  "indi|indi cli config ui commission app astro protocol entry link platform sim transcript|os")
+  "sim|sim protocol platform transcript version|os"
+  "ui|ui commission config app astro protocol transcript version|std"
+  "ui/qt|ui commission config app astro protocol entry link platform sim transcript version|os"
+  "ui/win32|ui commission config app astro protocol entry link platform sim transcript version|os"
+  "cli|cli config ui commission app astro protocol entry link platform sim transcript version|std"
+  "indi|indi cli config ui commission app astro protocol entry link platform sim transcript version|os")
 # libindi's headers (and the libnova ones it brings) belong to the INDI
 # driver alone; nothing includes the driver (no other rule names indi).
 set(indi_headers "^(libindi|libnova)/|^(indi[a-z]*|defaultdevice|basedevice|lilxml|libastro)\\.h$")

@@ -1079,6 +1079,8 @@ TEST_F(MainDialogTest, AboutOpensTheBoxWhoseLinkOpensTheMakersAddress)
 {
     open();
     host.expect([](FakeSurface& about, iDialogHandler& handler) {
+        // The build's version: the project's number, then the commit if any.
+        EXPECT_TRUE(about.text(AboutId::Version).starts_with("Version " KV7_PROJECT_VERSION)) << about.text(AboutId::Version);
         EXPECT_TRUE(about.click(handler, AboutId::WebLink));
         EXPECT_FALSE(about.ended);
         about.click(handler, AboutId::Exit);

@@ -71,6 +71,7 @@ std::string simUsage(std::string_view device, bool withLink)
              "                          each request with the recorded reply; the first\n"
              "                          request that differs is reported and kv7sim exits 1\n"
              "  --help                  show this text\n"
+             "  --version               print the version and commit, then exit\n"
              "\n"
              "Exit status: 0 after a clean stop, 1 if the simulator could not start,\n"
              "2 for a bad command line.\n";
@@ -186,6 +187,8 @@ ParseOutcome parseSimCommandLine(const std::vector<std::string>& args, SimToolOp
         bool ok = true;
         if (o.name == "--help" || o.name == "-h") {
             return o.noValue() ? ParseOutcome::Help : ParseOutcome::Error;
+        } else if (o.name == "--version") {
+            return o.noValue() ? ParseOutcome::Version : ParseOutcome::Error;
         } else if (o.name == "--verbose" || o.name == "-v") {
             ok = o.noValue();
             options.verbose = true;

@@ -22,7 +22,7 @@ struct SimToolOptions {
     bool verbose = false;
 };
 
-enum class ParseOutcome { Run, Help, Error };
+enum class ParseOutcome { Run, Help, Version, Error };
 
 // args excludes the program name. On Error, error says what was wrong.
 // "slow=MS" is taken as wall-clock milliseconds: the reply delay is scaled

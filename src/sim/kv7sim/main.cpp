@@ -14,6 +14,7 @@
 #include "transcript/Recorder.h"
 #include "transcript/Replay.h"
 #include "transcript/Transcript.h"
+#include "version/Version.h"
 
 namespace {
 
@@ -242,6 +243,9 @@ int main(int argc, char** argv)
     switch (parseSimCommandLine(args, options, error)) {
     case ParseOutcome::Help:
         std::fputs(simUsage(tool::deviceWords.usage, tool::deviceWords.link).c_str(), stdout);
+        return 0;
+    case ParseOutcome::Version:
+        std::printf("%s\n", kv7::versionLine("kv7sim").c_str());
         return 0;
     case ParseOutcome::Error:
         std::fprintf(stderr, "kv7sim: %s\nTry 'kv7sim --help' for more information.\n", error.c_str());

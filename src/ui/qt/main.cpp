@@ -21,8 +21,21 @@
 #include "ui/DlgMain.h"
 #include "ui/WindowTranscript.h"
 #include "ui/qt/QtDialogHost.h"
+#include "version/Version.h"
 
 namespace {
+
+constexpr char usage[] =
+    "Usage: kv7-encoder-setup [--help | --version]\n"
+    "\n"
+    "Sets up and tests the KV7 motor controller of a telescope mount over a serial\n"
+    "port: the encoder format and calibration, encoder readings, the hand pad,\n"
+    "tracking, reference positions, meridian flips and slews. Port 0, \"Simulator\",\n"
+    "is a built-in virtual controller. Qt's own options (-platform, -style, ...)\n"
+    "are accepted too.\n"
+    "\n"
+    "  --help     show this text\n"
+    "  --version  print the version and commit, then exit\n";
 
 // Without a display there is nothing to do; that is no failure of the
 // program, and scripts that start it everywhere must not see one.
@@ -145,6 +158,15 @@ int takeCopyIndex(std::unique_ptr<QLockFile>& held)
 
 int main(int argc, char** argv)
 {
+    // Answered before Qt starts, so that they need no display.
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        std::printf("%s\n", kv7::versionLine("kv7-encoder-setup").c_str());
+        return 0;
+    }
+    if (argc == 2 && std::string(argv[1]) == "--help") {
+        std::fputs(usage, stdout);
+        return 0;
+    }
     if (!displayNamed())
         leaveForWantOfADisplay("neither DISPLAY nor WAYLAND_DISPLAY is set");
     qtHandler = qInstallMessageHandler(holdStartupMessage);

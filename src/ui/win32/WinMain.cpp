@@ -13,9 +13,40 @@
 #include "ui/WindowTranscript.h"
 #include "ui/win32/Win32Api.h"
 #include "ui/win32/Win32DialogHost.h"
+#include "version/Version.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+namespace {
+
+// A windowed program has no console of its own: the line goes to the
+// standard output it was given (a pipe, a file), else to the console of
+// the command prompt that started it, else into a message box.
+void tellVersion()
 {
+    const std::string line = kv7::versionLine("KV7EncoderSetup") + "\r\n";
+    HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    bool attached = false;
+    if ((out == nullptr || out == INVALID_HANDLE_VALUE) && ::AttachConsole(ATTACH_PARENT_PROCESS)) {
+        attached = true;
+        out = ::CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    }
+    DWORD written = 0;
+    if (out == nullptr || out == INVALID_HANDLE_VALUE ||
+        !::WriteFile(out, line.data(), static_cast<DWORD>(line.size()), &written, nullptr))
+        ::MessageBoxW(nullptr, kv7::widen(line).c_str(), L"KV7EncoderSetup", MB_OK);
+    if (attached) {
+        ::CloseHandle(out);
+        ::FreeConsole();
+    }
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
+{
+    if (commandLine && std::string(commandLine) == "--version") {
+        tellVersion();
+        return 0;
+    }
     // The trackbar lives in the "bar" classes; without them the main window
     // cannot be built, so say so before anything starts.
     INITCOMMONCONTROLSEX controls{};
