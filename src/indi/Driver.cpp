@@ -57,7 +57,7 @@ void answerVersionOrHelp(int argc, char** argv, char**)
     }
 }
 
-[[gnu::used, gnu::section(".init_array")]] void (*const answerBeforeMain)(int, char**, char**) =
+[[gnu::used, gnu::section(".init_array")]] void (*answerBeforeMain)(int, char**, char**) =
     answerVersionOrHelp;
 
 }  // namespace
