@@ -135,6 +135,16 @@ std::uint64_t formatField(double value)
 
 }  // namespace
 
+std::string coordinateProblem(double raHours, double decDegrees)
+{
+    // Written so that NaN fails each comparison and is refused.
+    if (!(raHours >= 0.0 && raHours <= 24.0))
+        return "RA must be 0 to 24 hours";
+    if (!(decDegrees >= -90.0 && decDegrees <= 90.0))
+        return "Dec must be -90 to +90 degrees";
+    return {};
+}
+
 std::string encoderFormatProblem(bool dec, double leadingBits, double bitsPerRevolution, double bitsForRevolutions)
 {
     const EncoderFormatFault fault =

@@ -66,6 +66,10 @@ double indiLongitudeFromSite(double longitude);
 // it is a whole number that fits 32 bits, as the window's field takes it.
 bool offsetFromNumber(double value, std::uint32_t& offset);
 
+// What is wrong with a target or sync position a client sent (RA hours
+// 0..24, Dec degrees -90..90, both numbers), or empty when it can be used.
+std::string coordinateProblem(double raHours, double decDegrees);
+
 // What is wrong with the RA (dec false) or Dec format, in the encoder
 // dialog's words, or empty when an encoder can send it.
 std::string encoderFormatProblem(bool dec, double leadingBits, double bitsPerRevolution,

@@ -147,9 +147,32 @@ bool Kv7Telescope::ISNewSwitch(const char* dev, const char* name, ISState* state
 
 bool Kv7Telescope::ISNewNumber(const char* dev, const char* name, double values[], char* names[], int n)
 {
-    if (dev && !std::strcmp(dev, getDeviceName()) && newKv7Number(name, values, names, n))
+    if (dev && !std::strcmp(dev, getDeviceName()) && (refusedCoordinates(name, values, names, n) ||
+                                                      newKv7Number(name, values, names, n)))
         return true;
     return INDI::Telescope::ISNewNumber(dev, name, values, names, n);
+}
+
+// libindi's telescope ignores a position out of range without a word; a
+// client is told, and the mount is not moved.
+bool Kv7Telescope::refusedCoordinates(const char* name, const double values[], char* names[], int n)
+{
+    if (!name || std::strcmp(name, EqNP.name) != 0)
+        return false;
+    double ra = EqN[AXIS_RA].value;
+    double dec = EqN[AXIS_DE].value;
+    for (int i = 0; i < n; ++i) {
+        if (!std::strcmp(names[i], EqN[AXIS_RA].name))
+            ra = values[i];
+        else if (!std::strcmp(names[i], EqN[AXIS_DE].name))
+            dec = values[i];
+    }
+    const std::string problem = coordinateProblem(ra, dec);
+    if (problem.empty())
+        return false;
+    EqNP.s = IPS_ALERT;
+    IDSetNumber(&EqNP, "Refused: %s; nothing was sent", problem.c_str());
+    return true;
 }
 
 // ---------------------------------------------------------------------------

@@ -58,6 +58,8 @@ protected:
     bool saveConfigItems(FILE* fp) override;
 
 private:
+    // A position out of the sky: Alert with the reason, and true.
+    bool refusedCoordinates(const char* name, const double values[], char* names[], int n);
     // The link's notifications, on the event loop's thread.
     void onStatus(std::uint16_t status);
     void onMountState(const MountState& m);

@@ -140,6 +140,23 @@ TEST(EncoderOffsets, OnlyWholeNumbersThatFit32BitsAreSent)
     }
 }
 
+TEST(Coordinates, APositionOutOfTheSkyIsRefusedSayingWhich)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const struct {
+        double ra;
+        double dec;
+        const char* problem;
+    } cases[] = {{0.0, -90.0, ""},     {24.0, 90.0, ""},     {12.5, 30.0, ""},
+                 {-0.1, 0.0, "RA"},    {24.01, 0.0, "RA"},   {nan, 0.0, "RA"},   {inf, 0.0, "RA"},
+                 {6.0, 90.5, "Dec"},   {6.0, -91.0, "Dec"},  {6.0, nan, "Dec"}, {6.0, -inf, "Dec"}};
+    for (const auto& c : cases) {
+        const std::string problem = coordinateProblem(c.ra, c.dec);
+        EXPECT_EQ(problem.substr(0, problem.find(' ')), c.problem) << c.ra << " " << c.dec << ": " << problem;
+    }
+}
+
 TEST(EncoderFormats, AreRefusedInTheEncoderDialogsWords)
 {
     const struct {

@@ -152,6 +152,9 @@ exercise() { # port device goto-mode end-state arcminutes
   set_props "$p" "$d.EQUATORIAL_EOD_COORD.RA;DEC=$ra;-20"
   wait_for "$p" 5 "\"$d.EQUATORIAL_EOD_COORD._STATE\"==2 && \"$d.EQUATORIAL_EOD_COORD.DEC\" < 29" ||
     fail "$d: slew did not start"
+  # The event loop stays free while the mount slews: a property is read
+  # within indi_getprop's own two seconds.
+  indi_getprop -p "$p" -t 2 "$d.TIME_UTC.UTC" >/dev/null 2>&1 || fail "$d: no answer during a slew"
   set_props "$p" "$d.TELESCOPE_ABORT_MOTION.ABORT=On"
   wait_for "$p" 5 "\"$d.TELESCOPE_ABORT_MOTION._STATE\"==1 && \"$d.EQUATORIAL_EOD_COORD._STATE\"!=2" ||
     fail "$d: abort not confirmed"
@@ -223,6 +226,30 @@ wait_for "$kv7Port" 5 "\"$k.TELESCOPE_PIER_SIDE.PIER_WEST\"==1" || fail "KV7: we
 set_props "$kv7Port" "$k.KV7_PIER.SET_EAST=On"
 wait_for "$kv7Port" 5 "\"$k.TELESCOPE_PIER_SIDE.PIER_EAST\"==1" || fail "KV7: east reference not shown as the side"
 
+note "KV7: values no client should send"
+# Out of the sky, and a switch the property does not have (sent as raw XML:
+# indi_setprop checks names before it sends):
+# each answered with Alert and a message, the mount left where it is, the
+# driver still answering.
+raw() { # port xml
+  python3 -c "
+import socket, sys, time
+s = socket.create_connection(('localhost', int(sys.argv[1])))
+s.sendall(sys.argv[2].encode() + b'\n')
+time.sleep(0.2)" "$1" "$2"
+}
+decBefore=$(value "$kv7Port" KV7.EQUATORIAL_EOD_COORD.DEC)
+for bad in "25;30" "6;95" "-1;-95"; do
+  set_props "$kv7Port" "KV7.EQUATORIAL_EOD_COORD.RA;DEC=$bad"
+  wait_for "$kv7Port" 5 "\"KV7.EQUATORIAL_EOD_COORD._STATE\"==3" || fail "KV7: RA;DEC=$bad not refused with Alert"
+  set_props "$kv7Port" "KV7.TELESCOPE_ABORT_MOTION.ABORT=On"
+  wait_for "$kv7Port" 5 "\"KV7.EQUATORIAL_EOD_COORD._STATE\"!=3" || fail "KV7: Alert did not clear"
+done
+raw "$kv7Port" '<newSwitchVector device="KV7" name="TELESCOPE_SLEW_RATE"><oneSwitch name="NO_SUCH">On</oneSwitch></newSwitchVector>'
+wait_for "$kv7Port" 5 "\"KV7.TELESCOPE_SLEW_RATE._STATE\"==3" || fail "KV7: an unknown switch not answered with Alert"
+near "$(value "$kv7Port" KV7.EQUATORIAL_EOD_COORD.DEC)" "$decBefore" 1 0.02 || fail "KV7: the mount moved on a refused position"
+value "$kv7Port" KV7.CONNECTION._STATE | grep -qx Ok || fail "KV7: the driver stopped answering after bad values"
+
 note "KV7: the site is kept in the settings file of the window and kv7ctl"
 settings="$XDG_CONFIG_HOME/kv7/settings.ini"
 grep -qx "latitude=50" "$settings" && grep -qx "longitude=19.5" "$settings" || fail "KV7: site not in $settings"
@@ -238,7 +265,15 @@ set_props "$kv7Port" "KV7.TIME_UTC.UTC;OFFSET=$(date -u +%Y-%m-%dT%H:%M:%S);0"
 note "definitions of the standard properties"
 python3 "$here/definitions.py" "$kv7Port" KV7 "${standard[@]}" >"$work/kv7.defs"
 python3 "$here/definitions.py" "$refPort" "Telescope Simulator" "${standard[@]}" >"$work/ref.defs"
-cat "$work/kv7.defs"
+# The comparison, a row per standard property.
+python3 - "$work/ref.defs" "$work/kv7.defs" <<'TABLE'
+import sys
+ref, kv7 = ([line.split() for line in open(path)] for path in sys.argv[1:])
+print("%-24s %-18s %-9s %-14s %s" % ("property", "kind", "perm", "rule", "same as the simulator telescope"))
+for r, k in zip(ref, kv7):
+    print("%-24s %-18s %-9s %-14s %s" % (k[0], k[1], k[2] if len(k) > 2 else "", k[3] if len(k) > 3 else "",
+                                           "yes" if r == k else "NO: " + " ".join(r[1:])))
+TABLE
 grep -q missing "$work/ref.defs" "$work/kv7.defs" && fail "a standard property is missing"
 diff -u "$work/ref.defs" "$work/kv7.defs" || fail "the standard properties differ from the simulator telescope's"
 
