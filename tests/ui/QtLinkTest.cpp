@@ -10,13 +10,17 @@
 #include <vector>
 
 #include "QtTestSupport.h"
+#include "cli/CliTestDir.h"
 #include "entry/Application.h"
 #include "link/LinkTypes.h"
 #include "platform/posix/LinuxPortCatalog.h"
+#include "platform/AtomicFile.h"
 #include "sim/BuiltInSimulator.h"
 #include "support/TestSupport.h"
 #include "ui/ControlIds.h"
 #include "ui/DlgMain.h"
+#include "ui/SnapshotDialog.h"
+#include "ui/WritePreviewDialog.h"
 
 namespace kv7::test {
 namespace {
@@ -136,6 +140,38 @@ TEST_F(QtLinkTest, AFlipAgainstTheSimulatorNamesItselfOnTheStatusLineUntilItHasA
     EXPECT_EQ(shown, (std::vector<std::string>{"Meridian flip to the west side under way...", "Ready"}));
     app.shutdown();
     EXPECT_EQ(app.control().currentPierState(), PierState::pierWest);
+}
+
+// A snapshot saved from the window, the calibration changed after its
+// preview, and the snapshot restored: written, confirmed by a reading, and
+// read back over a new connection to the simulator.
+TEST_F(QtLinkTest, ASnapshotRestoredFromTheWindowIsWrittenAndReadBackFromTheSimulator)
+{
+    cli::test::TestDir dir;
+    host.file = dir.file("before.json");
+    dialog.setFileAccess({atomicfile::readNamed, atomicfile::replace});
+    click(*window, MainId::Connect);
+    ASSERT_TRUE(statusShows("Connection established."));
+    const std::string offset = text(*window, MainId::RaEncoderOffset);
+
+    onNextModal([](QtDialog& snapshot) { click(snapshot, SnapshotId::Save); });
+    click(*window, MainId::Snapshot);
+    EXPECT_EQ(text(*window, MainId::MessageLine), "Snapshot saved: before.json");
+
+    type(*window, MainId::RaEncoderOffset, "1234");
+    onNextModal([](QtDialog& preview) { click(preview, PreviewId::Ok); });
+    click(*window, MainId::EncoderCalibration);
+    ASSERT_TRUE(statusShows("Encoder calibration parameters updated."));
+
+    onNextModal([](QtDialog& snapshot) {
+        onNextModal([](QtDialog& preview) { click(preview, PreviewId::Ok); });
+        click(snapshot, SnapshotId::Restore);
+    });
+    click(*window, MainId::Snapshot);
+    EXPECT_TRUE(waitUntil([&] { return text(*window, MainId::MessageLine) == "Snapshot restored and read back."; },
+                          linkLimitMs))
+        << text(*window, MainId::MessageLine);
+    EXPECT_EQ(text(*window, MainId::RaEncoderOffset), offset);
 }
 
 }  // namespace

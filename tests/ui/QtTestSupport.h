@@ -92,7 +92,17 @@ inline void type(const QtDialog& dialog, int id, const QString& value)
 class RecordingQtHost final : public QtDialogHost {
 public:
     void openWebAddress(const char* address) override { opened.emplace_back(address); }
+    // The operator picks file; empty: Cancel (the desktop's file dialog
+    // cannot be driven offscreen).
+    bool chooseFile(bool, const char*, std::string& path) override
+    {
+        if (file.empty())
+            return false;
+        path = file;
+        return true;
+    }
     std::vector<std::string> opened;
+    std::string file;
 };
 
 }  // namespace kv7::test
