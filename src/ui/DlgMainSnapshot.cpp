@@ -2,7 +2,6 @@
 // connect sequence read, restored by the same requests as the window's own
 // controls, after a preview, and read back over a new connection.
 #include <algorithm>
-#include <cstdio>
 
 #include "app/StatusText.h"
 #include "ui/ControlIds.h"
@@ -27,7 +26,6 @@ bool writable(const config::Difference& d) { return config::fieldSpecs()[d.index
 void takeWritableFields(const config::Snapshot& file, ControllerParameters& p, AxisConfiguration& a)
 {
     const auto n = [&](const char* name) { return file.number(name); };
-    a.encoderFormat = EncoderFormat{};
     EncoderFormat& f = a.encoderFormat;
     f.raFlags = static_cast<std::uint8_t>(n("raFlags"));
     f.decFlags = static_cast<std::uint8_t>(n("decFlags"));
