@@ -14,8 +14,13 @@
 #include "app/AppModel.h"
 #include "link/CommControl.h"
 #include "sim/hosts/MemoryHost.h"
+#include "BenchSupport.h"
 
 namespace {
+
+using kv7::bench::OnePort;
+using kv7::bench::Quiet;
+using kv7::bench::settle;
 
 std::atomic<long> allocations{0};
 
@@ -104,43 +109,6 @@ private:
     std::size_t head = 0;
     std::size_t tail = 0;
 };
-
-class OnePort final : public kv7::PortCatalog {
-public:
-    explicit OnePort(kv7::SerialPort* p) : port(p) {}
-    std::vector<kv7::PortEntry> entries() const override { return {}; }
-    bool resolve(std::uint32_t, kv7::PortBinding& binding) override
-    {
-        binding.port = port;
-        return true;
-    }
-
-private:
-    kv7::SerialPort* port;
-};
-
-class Quiet final : public kv7::iNotificationListener {
-public:
-    void onStatus(std::uint32_t) override {}
-    void onConfiguration(std::uint32_t, std::uint32_t, const kv7::ControllerParameters&,
-                         const kv7::AxisConfiguration&) override
-    {
-        configured = true;
-    }
-    void onMeridianFlipPrompt(std::int32_t) override {}
-    void onMountState(const kv7::MountState&) override { ++readings; }
-    bool configured = false;
-    long readings = 0;
-};
-
-void settle(kv7::CommControl& link, kv7::sim::MemoryHost& host)
-{
-    for (int i = 0; i < 100; ++i) {
-        host.advance(0.001);
-        if (link.pollSerial() + link.pump() == 0)
-            return;
-    }
-}
 
 }  // namespace
 

@@ -30,6 +30,7 @@
 #include "link/CommControl.h"
 #include "platform/posix/PosixSerialPort.h"
 #include "sim/hosts/MemoryHost.h"
+#include "BenchSupport.h"
 #include "sim/hosts/PtyHost.h"
 #include "support/CountingNew.h"
 #include "transcript/Ports.h"
@@ -37,35 +38,9 @@
 
 namespace {
 
-class OnePort final : public kv7::PortCatalog {
-public:
-    explicit OnePort(kv7::SerialPort* p, std::string d = "memory") : port(p), device(std::move(d)) {}
-    std::vector<kv7::PortEntry> entries() const override { return {}; }
-    bool resolve(std::uint32_t, kv7::PortBinding& binding) override
-    {
-        binding.port = port;
-        device.copy(binding.device, sizeof binding.device - 1);
-        return true;
-    }
-
-private:
-    kv7::SerialPort* port;
-    std::string device;
-};
-
-class Quiet final : public kv7::iNotificationListener {
-public:
-    void onStatus(std::uint32_t) override {}
-    void onConfiguration(std::uint32_t, std::uint32_t, const kv7::ControllerParameters&,
-                         const kv7::AxisConfiguration&) override
-    {
-        configured = true;
-    }
-    void onMeridianFlipPrompt(std::int32_t) override {}
-    void onMountState(const kv7::MountState&) override { ++readings; }
-    bool configured = false;
-    long readings = 0;
-};
+using kv7::bench::OnePort;
+using kv7::bench::Quiet;
+using kv7::bench::settle;
 
 // Wakes the waiting loop on each reading and on the configuration.
 class Waiting final : public kv7::iNotificationListener {
@@ -104,15 +79,6 @@ struct Run {
     long allocations = 0;
     long readings = 0;
 };
-
-void settle(kv7::CommControl& link, kv7::sim::MemoryHost& host)
-{
-    for (int i = 0; i < 100; ++i) {
-        host.advance(0.001);
-        if (link.pollSerial() + link.pump() == 0)
-            return;
-    }
-}
 
 // Connects (not timed), then times rounds of readEncoders.
 Run roundTrips(kv7::PortCatalog& catalog, kv7::sim::MemoryHost& host, long rounds)

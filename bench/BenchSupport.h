@@ -1,0 +1,60 @@
+// Pieces the in-memory benchmarks share: a catalogue of one port, a
+// listener that only counts, and the loop that lets the link and the
+// virtual controller settle.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/Interfaces.h"
+#include "link/CommControl.h"
+#include "protocol/PortCatalog.h"
+#include "sim/hosts/MemoryHost.h"
+
+namespace kv7::bench {
+
+// Every port number resolves to the one port, under device's name.
+class OnePort final : public PortCatalog {
+public:
+    explicit OnePort(SerialPort* p, std::string d = "memory") : port(p), device(std::move(d)) {}
+    std::vector<PortEntry> entries() const override { return {}; }
+    bool resolve(std::uint32_t, PortBinding& binding) override
+    {
+        binding.port = port;
+        device.copy(binding.device, sizeof binding.device - 1);
+        return true;
+    }
+
+private:
+    SerialPort* port;
+    std::string device;
+};
+
+// Counts the readings and notes the configuration; says nothing else.
+class Quiet final : public iNotificationListener {
+public:
+    void onStatus(std::uint32_t) override {}
+    void onConfiguration(std::uint32_t, std::uint32_t, const ControllerParameters&, const AxisConfiguration&) override
+    {
+        configured = true;
+    }
+    void onMeridianFlipPrompt(std::int32_t) override {}
+    void onMountState(const MountState&) override { ++readings; }
+    bool configured = false;
+    long readings = 0;
+};
+
+// The link without threads against the in-memory controller: a millisecond
+// of simulated time at a time until neither has anything left to do.
+inline void settle(CommControl& link, sim::MemoryHost& host)
+{
+    for (int i = 0; i < 100; ++i) {
+        host.advance(0.001);
+        if (link.pollSerial() + link.pump() == 0)
+            return;
+    }
+}
+
+}  // namespace kv7::bench
