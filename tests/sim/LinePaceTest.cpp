@@ -68,5 +68,50 @@ TEST(LinePace, SaysWhenTheNextByteComesOut)
     EXPECT_EQ(unpaced.nextOut(), at(7));
 }
 
+// A receiver hands bytes on in chunks: a frame as soon as its last byte is
+// through, a long run at most a grain after its oldest waiting byte, and
+// never a byte before it is through.
+TEST(LinePace, HandsBytesOnInChunks)
+{
+    constexpr std::int64_t ms = 1000000;
+    const auto grain = std::chrono::milliseconds(2);
+    struct Case {
+        const char* name;
+        std::uint32_t rate;
+        std::size_t handed;      // at 0
+        std::int64_t takenAtNs;  // take() first at this instant (-1: not at all)
+        std::int64_t handOnNs;   // handOnAt(grain) after that
+    };
+    const Case cases[] = {
+        // 11 bytes at 115200 last 954862 ns: the whole reply at its end.
+        {"a reply shorter than the grain", 115200, 11, -1, 954862},
+        // 11 bytes at 9600 last 11.46 ms: the first chunk 2 ms after the
+        // first byte is through, the next 2 ms after the next one waiting.
+        {"a reply longer than the grain", 9600, 11, -1, 1041667 + 2 * ms},
+        {"after the first chunk", 9600, 11, 1041667 + 2 * ms, 3125000 + 2 * ms},
+        {"the last chunk ends with the run", 9600, 11, 10416667, 11458334},
+        {"unpaced: at once", 0, 4, -1, 0},
+    };
+    for (const Case& c : cases) {
+        LinePace line(c.rate);
+        line.hand(c.handed, at(0));
+        if (c.takenAtNs >= 0)
+            line.take(at(c.takenAtNs));
+        EXPECT_EQ(line.handOnAt(grain), at(c.handOnNs)) << c.name;
+    }
+    LinePace idle(9600);
+    EXPECT_EQ(idle.handOnAt(grain), Clock::time_point::max());
+}
+
+// However late anyone looks, the bytes taken came out when the line let
+// them: a command acts at its last byte's moment, not at the look.
+TEST(LinePace, SaysWhenTheBytesTakenCameOut)
+{
+    LinePace line(9600);
+    line.hand(4, at(0));
+    EXPECT_EQ(line.take(at(50000000)), 4u);
+    EXPECT_EQ(line.lastTakenOut(), at(4166667));
+}
+
 }  // namespace
 }  // namespace kv7::sim::test

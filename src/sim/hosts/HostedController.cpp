@@ -41,7 +41,7 @@ std::chrono::microseconds HostedController::timeToNextByte() const
 {
     using std::chrono::microseconds;
     const microseconds longest = std::chrono::milliseconds(steadyPollMs);
-    const Clock::time_point next = std::min(inboundLine.nextOut(), outboundLine.nextOut());
+    const Clock::time_point next = std::min(inboundLine.handOnAt(deliveryGrain), outboundLine.handOnAt(deliveryGrain));
     if (next == Clock::time_point::max())
         return longest;
     const microseconds wait = std::chrono::ceil<microseconds>(next - Clock::now());
@@ -57,15 +57,27 @@ void HostedController::advanceTo(Clock::time_point now)
 
 void HostedController::deliverArrived(Clock::time_point now)
 {
-    const std::size_t n = inboundLine.take(now);
-    if (n == 0)
+    if (now < inboundLine.handOnAt(deliveryGrain))
         return;
-    if (options.replay)
-        options.replay->receive(inboundBytes.data(), n);
-    else
-        controller.receive(inboundBytes.data(), n);
-    inboundBytes.erase(inboundBytes.begin(), inboundBytes.begin() + static_cast<std::ptrdiff_t>(n));
-    lastInput = now;
+    // Bytes reach the controller at the moment they came through, and a
+    // reply takes the line from then, however late the host's thread
+    // looked: a command acts when its last byte arrived.
+    std::size_t delivered = 0;
+    while (inboundLine.nextOut() <= now) {
+        const std::size_t n = inboundLine.take(options.lineRate == 0 ? now : inboundLine.nextOut());
+        if (n == 0)
+            break;
+        const Clock::time_point arrived = std::min(now, inboundLine.lastTakenOut());
+        advanceTo(arrived);
+        if (options.replay)
+            options.replay->receive(inboundBytes.data() + delivered, n);
+        else
+            controller.receive(inboundBytes.data() + delivered, n);
+        delivered += n;
+        lastInput = std::max(lastInput, arrived);
+        sendReplies(std::max(arrived, lastTick));
+    }
+    inboundBytes.erase(inboundBytes.begin(), inboundBytes.begin() + static_cast<std::ptrdiff_t>(delivered));
 }
 
 void HostedController::sendReplies(Clock::time_point now)
@@ -93,8 +105,8 @@ void HostedController::receiveFromClient(const std::uint8_t* data, std::size_t l
     inboundLine.hand(kept, now);
     {
         std::lock_guard<std::mutex> guard(mutex);
-        advanceTo(now);
         deliverArrived(now);
+        advanceTo(now);
     }
     changed.notify_all();
 }
@@ -103,8 +115,8 @@ void HostedController::catchUp(Clock::time_point now, std::vector<std::uint8_t>&
 {
     {
         std::lock_guard<std::mutex> guard(mutex);
-        advanceTo(now);
         deliverArrived(now);
+        advanceTo(now);
         // Real controllers give up on a frame whose bytes stop coming;
         // without this a lost byte would swallow the next command.
         if (controller.hasPartialFrame() && inboundBytes.empty() &&
@@ -112,7 +124,7 @@ void HostedController::catchUp(Clock::time_point now, std::vector<std::uint8_t>&
             controller.dropPartialFrame();
         sendReplies(now);
     }
-    const std::size_t through = outboundLine.take(now);
+    const std::size_t through = now >= outboundLine.handOnAt(deliveryGrain) ? outboundLine.take(now) : 0;
     if (options.transcript)
         options.transcript->record(transcript::Direction::ToHost, outboundBytes.data(), through);
     if (toClient.size() + through <= maxPendingOutput)

@@ -136,6 +136,8 @@ protected:
     bool takesInput() const { return inboundBytes.size() < maxInboundOnLine; }
     // Reply bytes still on their way to the client.
     bool repliesOnLine() const { return !outboundBytes.empty(); }
+    // Bytes on their way through a paced line, either way (host thread only).
+    bool bytesOnLine() const { return inboundLine.onLine() != 0 || outboundLine.onLine() != 0; }
 
     // start()'s refusal: the reason into error, when given, and false.
     static bool refuse(std::string* error, std::string why)
@@ -155,13 +157,16 @@ protected:
 
 private:
     static constexpr std::size_t maxInboundOnLine = 4096;
+    // Bytes through a paced line are handed on in chunks (LinePace::handOnAt):
+    // one wake-up of the host a frame rather than one a byte.
+    static constexpr std::chrono::milliseconds deliveryGrain{2};
 
     // With the lock held:
     void advanceTo(Clock::time_point now);
     void deliverArrived(Clock::time_point now);
     void sendReplies(Clock::time_point now);
 
-    // How long until the next byte comes out of either end of the line.
+    // How long until bytes are due out of either end of the line.
     std::chrono::microseconds timeToNextByte() const;
 
     // Host thread only:

@@ -43,6 +43,13 @@ LinePace::Clock::time_point LinePace::nextOut() const
     return rate == 0 ? runStart : runStart + runTime(out + 1);
 }
 
+LinePace::Clock::time_point LinePace::handOnAt(Clock::duration grain) const
+{
+    if (out == handed)
+        return Clock::time_point::max();
+    return std::min(runStart + runTime(handed), nextOut() + grain);
+}
+
 LinePace::Clock::duration LinePace::runTime(std::uint64_t bytes) const
 {
     if (rate == 0)

@@ -26,6 +26,15 @@ public:
     // When the next byte on the line comes out; Clock::time_point::max()
     // when none is on it.
     Clock::time_point nextOut() const;
+    // When a receiver that passes bytes on in chunks, as a serial adapter
+    // does, hands on what has come out: once the last byte on the line is
+    // through, or once the oldest one not yet handed on has waited grain,
+    // whichever is first. Never before a byte is through, and a frame's
+    // last byte on time. Clock::time_point::max() when none is on the line.
+    Clock::time_point handOnAt(Clock::duration grain) const;
+    // When the byte take() last gave came out: a command whose last byte
+    // that was arrived then, however late anyone looked.
+    Clock::time_point lastTakenOut() const { return runStart + runTime(out); }
     std::size_t onLine() const { return static_cast<std::size_t>(handed - out); }
 
 private:

@@ -35,6 +35,8 @@ private:
     void pump(std::vector<std::uint8_t>& pending);
     void hangUp();
 
+    static constexpr std::chrono::microseconds spinMargin{100};
+
     UniqueFd master;
     UniqueFd slave;        // held open so the master never sees a hang-up between clients
     UniqueFd wakeRead;
