@@ -7,9 +7,11 @@
 // frames: (request bytes + reply bytes) x 10 bits / baud per exchange.
 // Beside it, a plain blocking loop (one thread, the same two requests)
 // against the same controller shows how fast the controller itself lets
-// exchanges go.
+// exchanges go. The machine's speed drifts from second to second, so the
+// two take turns in blocks (the link lets go of the port while the loop
+// has it) and each figure is the median of its blocks.
 //
-// usage: bench_monitor [--seconds S] [--sim PATH] [RATE...]   (default 9600 115200)
+// usage: bench_monitor [--seconds S] [--blocks N] [--sim PATH] [RATE...]   (default 9600 115200)
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -72,8 +74,8 @@ public:
                 ++readings;
             else if (code == kv7::NotifyConfiguration)
                 ++configurations;
-            else if (code == kv7::NotifyStatus)
-                lastStatus = value;
+            else if (code == kv7::NotifyStatus && value == kv7::Status::ConnectionClosed)
+                ++closed;
         }
         changed.notify_all();
     }
@@ -87,6 +89,11 @@ public:
         std::unique_lock<std::mutex> guard(mutex);
         return changed.wait_for(guard, limit, [&] { return configurations >= count; });
     }
+    bool waitForClosed(std::uint64_t count, std::chrono::milliseconds limit)
+    {
+        std::unique_lock<std::mutex> guard(mutex);
+        return changed.wait_for(guard, limit, [&] { return closed >= count; });
+    }
     std::uint64_t readingCount()
     {
         const std::lock_guard<std::mutex> guard(mutex);
@@ -98,7 +105,7 @@ private:
     std::condition_variable changed;
     std::uint64_t readings = 0;
     std::uint64_t configurations = 0;
-    std::uint32_t lastStatus = 0;
+    std::uint64_t closed = 0;
 };
 
 // The POSIX port, counting bytes each way and timing the link's turnaround:
@@ -111,6 +118,7 @@ public:
     {
         gaps.reserve(maxGaps);
         exchangeTimes.reserve(maxGaps);
+        exchangeKinds.reserve(maxGaps);
     }
     bool open(const char* device, std::uint32_t baud) override { return port.open(device, baud); }
     void close() override { port.close(); }
@@ -120,8 +128,10 @@ public:
         if (timing && gaps.size() < maxGaps && lastRead > lastWrite && lastWrite != Clock::time_point{}) {
             gaps.push_back(std::chrono::duration<double, std::micro>(now - lastRead).count());
             exchangeTimes.push_back(std::chrono::duration<double, std::micro>(lastRead - lastWrite).count());
+            exchangeKinds.push_back(lastWriteLength == encodersRequestLength ? 0 : 1);
         }
         lastWrite = now;
+        lastWriteLength = length;
         sent += length;
         return port.write(data, length, timeoutMs);
     }
@@ -143,11 +153,14 @@ public:
     std::atomic<bool> timing{false};
     std::vector<double> gaps;
     std::vector<double> exchangeTimes;   // request written to the reply's last byte read
+    std::vector<int> exchangeKinds;      // 0 the encoders, 1 the motor axes
 
 private:
     kv7::PosixSerialPort port;
     Clock::time_point lastRead{};
     Clock::time_point lastWrite{};
+    std::size_t lastWriteLength = 0;
+    static constexpr std::size_t encodersRequestLength = 4;
 };
 
 class OnePortCatalog final : public kv7::PortCatalog {
@@ -213,41 +226,40 @@ double medianOf(std::vector<double> v)
 
 struct Result {
     bool ok = false;
-    double plainPerSecond = 0;      // the plain loop against the same controller
-    double exchangesPerSecond = 0;
     double bytesPerExchange = 0;
-    double wireLimit = 0;           // exchanges per second the wire allows
-    double turnaroundUs = 0;        // median, last reply byte read to next request written
-    double exchangeUs = 0;          // median, request written to the reply's last byte read
+    double wireLimit = 0;                 // exchanges per second the wire allows
+    std::vector<double> linkPerSecond;    // one a block
+    std::vector<double> plainPerSecond;   // the plain loop's block before each of the link's
+    double turnaroundUs = 0;              // median, last reply byte read to next request written
+    double exchangeUs[2] = {};            // median, request written to the reply's last byte read: encoders, axes
     double allocationsPerReading = 0;
 };
 
 // Readings, encoders and axes in turn, each asked for as soon as the one
-// before is in, for the given time.
-bool monitor(kv7::AppModel& model, kv7::CommControl& link, Window& window, CountingPort& port,
-             Clock::duration length, Result& r)
+// before is in, for the given time; exchanges per second, or 0.
+double monitor(kv7::AppModel& model, kv7::CommControl& link, Window& window, CountingPort& port,
+               Clock::duration length, std::uint64_t& allocations, std::uint64_t& readings, std::size_t& bytes,
+               bool timed = true)
 {
-    std::uint64_t readings = window.readingCount();
+    std::uint64_t seen = window.readingCount();
     const std::size_t sent = port.sent, received = port.received;
-    const std::uint64_t allocations = allocationCount.load();
-    port.timing = true;
+    const std::uint64_t allocationsBefore = allocationCount.load();
+    port.timing = timed;
     const auto start = Clock::now();
     std::uint64_t exchanges = 0;
     while (Clock::now() - start < length) {
         link.readEncoders(exchanges % 2 == 0 ? kv7::ReadMode::Encoders : kv7::ReadMode::Axes);
-        if (!window.waitForReadings(++readings, 2s))
-            return false;
+        if (!window.waitForReadings(++seen, 2s))
+            return 0;
         model.dispatchUserMessage(kv7::NotifyMountState, 0);
         ++exchanges;
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     port.timing = false;
-    r.allocationsPerReading = static_cast<double>(allocationCount.load() - allocations) / exchanges;
-    r.exchangesPerSecond = exchanges / seconds;
-    r.bytesPerExchange = static_cast<double>(port.sent - sent + port.received - received) / exchanges;
-    r.turnaroundUs = medianOf(port.gaps);
-    r.exchangeUs = medianOf(port.exchangeTimes);
-    return true;
+    allocations += allocationCount.load() - allocationsBefore;
+    readings += exchanges;
+    bytes += port.sent - sent + port.received - received;
+    return exchanges / seconds;
 }
 
 // Reads one reply frame (55 L and L bytes) within the time limit.
@@ -292,7 +304,7 @@ double plainLoop(const std::string& device, std::uint32_t rate, Clock::duration 
     return exchanges / seconds;
 }
 
-Result runAtRate(const std::string& sim, std::uint32_t rate, Clock::duration length)
+Result runAtRate(const std::string& sim, std::uint32_t rate, Clock::duration length, int blocks)
 {
     Result r;
     pid_t pid = -1;
@@ -302,25 +314,52 @@ Result runAtRate(const std::string& sim, std::uint32_t rate, Clock::duration len
         stopSimulator(pid);
         return r;
     }
-    r.plainPerSecond = plainLoop(device, rate, length);
     kv7::AppModel model;
     Window window;
     model.setSender(&window);
     CountingPort port;
     OnePortCatalog catalog(&port, device);
-    kv7::CommControl link(&model, &model, &catalog);
+    kv7::CommControl::Options options;
+    options.settleMs = 20;   // reconnects between blocks; the line is quiet then anyway
+    kv7::CommControl link(&model, &model, &catalog, options);
     model.setControl(&link);
     kv7::HeartBeatTimer heartbeat;
     heartbeat.setListener(&link);
     heartbeat.start();
-    model.connect(1, rate);
-    if (window.waitForConfigurations(1, 30s) && monitor(model, link, window, port, 1s, r))
-        r.ok = monitor(model, link, window, port, length, r);
+    std::uint64_t allocations = 0, readings = 0;
+    std::size_t bytes = 0;
+    int configurations = 0;
+    bool ok = true;
+    for (int b = 0; b < blocks && ok; ++b) {
+        const double plain = plainLoop(device, rate, length / blocks);
+        model.connect(1, rate);
+        ok = plain > 0 && window.waitForConfigurations(++configurations, 30s);
+        std::uint64_t warmAllocations = 0, warmReadings = 0;
+        std::size_t warmBytes = 0;
+        ok = ok && monitor(model, link, window, port, 200ms, warmAllocations, warmReadings, warmBytes, false) > 0;
+        const double perSecond = ok ? monitor(model, link, window, port, length / blocks, allocations, readings, bytes) : 0;
+        ok = ok && perSecond > 0;
+        r.plainPerSecond.push_back(plain);
+        r.linkPerSecond.push_back(perSecond);
+        link.disconnect();
+        ok = ok && window.waitForClosed(b + 1, 5s);
+    }
     heartbeat.clearListener();
     heartbeat.stop();
     link.stopThreads();
     stopSimulator(pid);
+    r.ok = ok && readings > 0;
+    if (!r.ok)
+        return r;
+    r.allocationsPerReading = static_cast<double>(allocations) / readings;
+    r.bytesPerExchange = static_cast<double>(bytes) / readings;
     r.wireLimit = rate / 10.0 / r.bytesPerExchange;
+    r.turnaroundUs = medianOf(port.gaps);
+    std::vector<double> kinds[2];
+    for (std::size_t i = 0; i < port.exchangeTimes.size(); ++i)
+        kinds[port.exchangeKinds[i]].push_back(port.exchangeTimes[i]);
+    r.exchangeUs[0] = medianOf(kinds[0]);
+    r.exchangeUs[1] = medianOf(kinds[1]);
     return r;
 }
 
@@ -330,42 +369,61 @@ int main(int argc, char** argv)
 {
     std::string sim = KV7SIM_PATH;
     double seconds = 10;
+    int blocks = 5;
     std::vector<std::uint32_t> rates;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--seconds" && i + 1 < argc)
             seconds = std::max(1.0, std::atof(argv[++i]));
+        else if (a == "--blocks" && i + 1 < argc)
+            blocks = std::max(1, std::atoi(argv[++i]));
         else if (a == "--sim" && i + 1 < argc)
             sim = argv[++i];
         else if (std::atoi(a.c_str()) > 0)
             rates.push_back(static_cast<std::uint32_t>(std::atoi(a.c_str())));
         else {
-            std::fprintf(stderr, "usage: %s [--seconds S] [--sim PATH] [RATE...]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--seconds S] [--blocks N] [--sim PATH] [RATE...]\n", argv[0]);
             return 2;
         }
     }
     if (rates.empty())
         rates = {9600, 115200};
 
-    std::printf("live monitor against kv7sim --line-rate, encoders and axes in turn, %.0f s per rate:\n", seconds);
+    std::printf("live monitor against kv7sim --line-rate, encoders and axes in turn, %.0f s per rate for each of the "
+                "link and a plain loop, taking turns in %d blocks:\n", seconds, blocks);
     bool allOk = true;
     for (std::uint32_t rate : rates) {
         const auto length = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-        const Result r = runAtRate(sim, rate, length);
+        const Result r = runAtRate(sim, rate, length, blocks);
         if (!r.ok) {
             std::printf("  %6u baud: no result\n", rate);
             allOk = false;
             continue;
         }
-        const double share = 100.0 * r.exchangesPerSecond / r.wireLimit;
-        std::printf("  %6u baud: %7.1f exchanges/s, wire limit %7.1f/s (%.1f bytes each): %5.1f %%   target >= 95 %%: %s\n",
-                    rate, r.exchangesPerSecond, r.wireLimit, r.bytesPerExchange, share, share >= 95.0 ? "met" : "MISSED");
-        std::printf("          plain blocking loop against the same controller: %.1f exchanges/s (%.1f %% of the wire); "
-                    "the link: %.1f %% of it\n", r.plainPerSecond, 100.0 * r.plainPerSecond / r.wireLimit,
-                    100.0 * r.exchangesPerSecond / r.plainPerSecond);
-        std::printf("          medians: request written to the reply's last byte read %.1f us (the wire alone: %.1f us); "
-                    "from there to the next request written (link and window) %.1f us\n", r.exchangeUs,
-                    1e6 / r.wireLimit, r.turnaroundUs);
+        std::vector<double> linkShares, plainShares, ratios;
+        for (std::size_t b = 0; b < r.linkPerSecond.size(); ++b) {
+            linkShares.push_back(100.0 * r.linkPerSecond[b] / r.wireLimit);
+            plainShares.push_back(100.0 * r.plainPerSecond[b] / r.wireLimit);
+            ratios.push_back(100.0 * r.linkPerSecond[b] / r.plainPerSecond[b]);
+        }
+        auto range = [](const std::vector<double>& v) {
+            char text[64];
+            std::snprintf(text, sizeof text, "%.1f to %.1f", *std::min_element(v.begin(), v.end()),
+                          *std::max_element(v.begin(), v.end()));
+            return std::string(text);
+        };
+        const double share = medianOf(linkShares);
+        std::printf("  %6u baud: the link %7.1f exchanges/s, wire limit %7.1f/s (%.1f bytes each): %5.1f %% "
+                    "(blocks %s %%)   target >= 95 %%: %s\n",
+                    rate, medianOf(r.linkPerSecond), r.wireLimit, r.bytesPerExchange, share,
+                    range(linkShares).c_str(), share >= 95.0 ? "met" : "MISSED");
+        std::printf("          plain blocking loop against the same controller: %.1f exchanges/s, %.1f %% of the wire "
+                    "(blocks %s %%); the link: %.1f %% of it (blocks %s %%)\n", medianOf(r.plainPerSecond),
+                    medianOf(plainShares), range(plainShares).c_str(), medianOf(ratios), range(ratios).c_str());
+        std::printf("          medians: request written to the reply's last byte read, encoders %.1f us (the wire "
+                    "alone: %.1f us), axes %.1f us (%.1f us); from there to the next request written (link and "
+                    "window) %.1f us\n", r.exchangeUs[0], 150e6 / rate, r.exchangeUs[1], 190e6 / rate,
+                    r.turnaroundUs);
         std::printf("          heap allocations per reading: %.2f\n", r.allocationsPerReading);
         allOk = allOk && share >= 95.0;
     }
