@@ -99,7 +99,8 @@ void PtyHost::run()
     // On a paced line a frame's last byte falls due to the microsecond: the
     // kernel's default slack of 50 us on every timed wait would be added to
     // each exchange.
-    ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+    if (options.lineRate != 0)
+        ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
 
     while (!stopRequested.load()) {
         std::chrono::microseconds timeout = waitLimit();
