@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <set>
 
 #include "SimTestUtil.h"
@@ -124,6 +125,39 @@ TEST(EncoderFit, NoiseRepeatsWithItsSeed)
 {
     EXPECT_EQ(restingNoise(7, 5, 100), restingNoise(7, 5, 100));
     EXPECT_NE(restingNoise(7, 5, 100), restingNoise(8, 5, 100));
+}
+
+// With the default binary word, a bit flipped on the line is the same bit
+// of the reading: a reading is either right or wrong in exactly one bit,
+// about as often as asked, and any of the 25 bits may be the one.
+TEST(EncoderFit, BitErrorsFlipOneBitOfSomeReadings)
+{
+    struct Case {
+        double chance;
+        int atLeast;   // of 1000 readings with one bit wrong
+        int atMost;
+    };
+    const Case cases[] = {{0.0, 0, 0}, {0.2, 150, 250}, {1.0, 1000, 1000}};
+    for (const Case& k : cases) {
+        SimConfig config = mountWith({0.0, false, 0.0, 0, k.chance}, 0.3);
+        VirtualController c(config);
+        const std::uint32_t truth = c.encoderReading(Axis::Ra);
+        int wrong = 0;
+        std::set<int> bits;
+        for (int i = 0; i < 1000; ++i) {
+            const std::uint32_t flipped = raReading(c) ^ truth;
+            ASSERT_LE(std::popcount(flipped), 1) << k.chance;
+            if (flipped != 0) {
+                ++wrong;
+                bits.insert(std::countr_zero(flipped));
+            }
+        }
+        EXPECT_GE(wrong, k.atLeast) << k.chance;
+        EXPECT_LE(wrong, k.atMost) << k.chance;
+        if (k.chance == 1.0) {
+            EXPECT_EQ(bits.size(), 25u);
+        }
+    }
 }
 
 }  // namespace

@@ -66,6 +66,7 @@ TEST(SimOptions, EncoderFitPerAxis)
         {{"--encoder-fit", "scale-ppm=-100000,backlash=3600,noise=1000"},
          {-100000.0, false, 3600.0, 1000},
          {-100000.0, false, 3600.0, 1000}},
+        {{"--encoder-fit", "dec:bit-errors=0.01"}, {}, {0.0, false, 0.0, 0, 0.01}},
     };
     for (const Case& c : cases) {
         SimToolOptions o;
@@ -117,6 +118,8 @@ TEST(SimOptions, BadCommandLinesSayWhatWasWrong)
         {{"--encoder-fit", "backlash=3600.5"}, "backlash"},
         {{"--encoder-fit", "noise=1.5"}, "noise"},
         {{"--encoder-fit", "noise=1001"}, "1001"},
+        {{"--encoder-fit", "bit-errors=1.5"}, "bit-errors"},
+        {{"--encoder-fit", "bit-errors=-0.1"}, "bit-errors"},
         {{"--encoder-fit", "reversed=yes"}, "takes no value"},
         {{"--encoder-fit", "wobbly"}, "wobbly"},
         {{"--encoder-fit", "tilt=3"}, "tilt"},

@@ -56,6 +56,12 @@ EncoderWord::EncoderWord(const EncoderFormatBytes& physical, double turns)
     onWire = wire;
 }
 
+void EncoderWord::flipDataBit(unsigned index)
+{
+    if (index < dataBits)
+        onWire ^= std::uint64_t{1} << (dataBits - 1 - index);
+}
+
 unsigned EncoderWord::bit(unsigned index) const
 {
     // Leading bits are sent as zeros.

@@ -34,6 +34,7 @@ struct EncoderFit {
     bool reversed = false;         // counts the other way round
     double backlashArcsec = 0.0;   // play between the motor and the axis the encoder sits on
     unsigned noiseCounts = 0;      // each reading wanders by up to this many counts either way
+    double bitErrors = 0.0;        // chance, 0..1, that a reading comes with one data bit flipped
 
     friend bool operator==(const EncoderFit&, const EncoderFit&) = default;
 };
@@ -75,6 +76,11 @@ public:
 
     // The revolution and position bits before Gray coding and inversion.
     std::uint64_t plainValue() const { return plain; }
+
+    // Flips one of the revolution and position bits on its way to the
+    // controller (index 0: the first one clocked out); a noisy data line.
+    void flipDataBit(unsigned index);
+    unsigned dataLength() const { return dataBits; }
 
 private:
     unsigned leading;

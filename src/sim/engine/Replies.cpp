@@ -157,22 +157,22 @@ void VirtualController::replyEncoderCalibration()
     replyWith(DeviceCommand::ReadEncoderCalibration, v);
 }
 
-std::uint32_t VirtualController::encoderValue(DeviceCommand command, Axis axis, int noiseCounts) const
+std::uint32_t VirtualController::encoderValue(DeviceCommand command, Axis axis, ReadingDraw draw) const
 {
     if (command == DeviceCommand::ReadEncoders)
-        return calibratedReading(axis, noiseCounts);
+        return calibratedReading(axis, draw);
     if (command == DeviceCommand::ReadEncodersMode1)
-        return decodedEncoder(axis, noiseCounts);   // before direction and offset
-    return rawDataBits(encoderWord(axis, noiseCounts), axisSettings(axis).encoderFormat);
+        return decodedEncoder(axis, draw);   // before direction and offset
+    return rawDataBits(encoderWord(axis, draw), axisSettings(axis).encoderFormat);
 }
 
 void VirtualController::replyEncoders(DeviceCommand command)
 {
     // The diagnostic modes answer in the layout of the plain reading; each
-    // reply, whatever its mode, reads the encoders afresh, noise and all.
+    // reply, whatever its mode, reads the encoders afresh, noise, bit errors and all.
     ReplyValues v;
-    v[ReplyField::RaEncoderPosition] = encoderValue(command, Axis::Ra, drawEncoderNoise(Axis::Ra));
-    v[ReplyField::DecEncoderPosition] = encoderValue(command, Axis::Dec, drawEncoderNoise(Axis::Dec));
+    v[ReplyField::RaEncoderPosition] = encoderValue(command, Axis::Ra, drawReading(Axis::Ra));
+    v[ReplyField::DecEncoderPosition] = encoderValue(command, Axis::Dec, drawReading(Axis::Dec));
     std::uint8_t frame[2 + 255];
     const std::size_t n = encodeReply(*replyLayout(DeviceCommand::ReadEncoders), v, frame, sizeof frame);
     frame[2] = code(command);

@@ -93,6 +93,14 @@ bool applyFitNumber(std::string_view key, std::string_view value, EncoderFit& fi
         error = "backlash needs arcseconds from 0 to 3600, not " + quoted;
         return false;
     }
+    if (key == "bit-errors") {
+        if (parseDouble(value, number) && number >= 0.0 && number <= 1.0) {
+            fit.bitErrors = number;
+            return true;
+        }
+        error = "bit-errors needs a chance from 0 to 1 per reading, not " + quoted;
+        return false;
+    }
     unsigned long long count = 0;
     if (key == "noise") {
         if (parseCount(value, count) && count <= maxEncoderNoiseCounts) {
@@ -120,7 +128,7 @@ bool applyFitItem(std::string_view item, EncoderFit& fit, std::string& error)
     }
     if (eq == std::string_view::npos) {
         error = "bad encoder fit item \"" + std::string(item) +
-                "\" (expected scale-ppm=P, backlash=ARCSEC, reversed, forward or noise=COUNTS)";
+                "\" (expected scale-ppm=P, backlash=ARCSEC, reversed, forward, noise=COUNTS or bit-errors=P)";
         return false;
     }
     return applyFitNumber(key, item.substr(eq + 1), fit, error);

@@ -55,8 +55,8 @@ bool applyEncoderFormatText(std::string_view text, EncoderPhysics& ra, EncoderPh
 
 // How the encoders are fitted to the mount, e.g. "scale-ppm=-150,backlash=30,noise=2"
 // or "dec:reversed": scale-ppm=P (-100000..100000), backlash=ARCSEC (0..3600),
-// reversed, forward, noise=COUNTS (0..1000); items not named keep their
-// value. An "ra:" or "dec:" prefix applies it to one axis only.
+// reversed, forward, noise=COUNTS (0..1000), bit-errors=P (0..1); items not
+// named keep their value. An "ra:" or "dec:" prefix applies it to one axis only.
 bool applyEncoderFitText(std::string_view text, EncoderPhysics& ra, EncoderPhysics& dec, std::string& error);
 
 }  // namespace kv7::sim

@@ -253,33 +253,46 @@ double VirtualController::axisTurns(Axis axis) const
     return steps > 0 ? drive(axis).axisSteps(limits(axis)) / static_cast<double>(steps) : 0.0;
 }
 
-EncoderWord VirtualController::encoderWord(Axis axis, int noiseCounts) const
+EncoderWord VirtualController::encoderWord(Axis axis, ReadingDraw draw) const
 {
     const EncoderPhysics& p = encoderPhysics(axis);
-    const double noise = noiseCounts == 0 ? 0.0 : noiseCounts * encoderCountTurns(p.format);
-    return EncoderWord(p.format, encoderTurns(p, axisTurns(axis)) + noise);
+    const double noise = draw.noiseCounts == 0 ? 0.0 : draw.noiseCounts * encoderCountTurns(p.format);
+    EncoderWord word(p.format, encoderTurns(p, axisTurns(axis)) + noise);
+    if (draw.flippedBit >= 0)
+        word.flipDataBit(static_cast<unsigned>(draw.flippedBit));
+    return word;
 }
 
-std::uint32_t VirtualController::decodedEncoder(Axis axis, int noiseCounts) const
+std::uint32_t VirtualController::decodedEncoder(Axis axis, ReadingDraw draw) const
 {
-    return decodeEncoderWord(encoderWord(axis, noiseCounts), axisSettings(axis).encoderFormat);
+    return decodeEncoderWord(encoderWord(axis, draw), axisSettings(axis).encoderFormat);
 }
 
-std::uint32_t VirtualController::encoderReading(Axis axis) const { return calibratedReading(axis, 0); }
+std::uint32_t VirtualController::encoderReading(Axis axis) const { return calibratedReading(axis, {}); }
 
-std::uint32_t VirtualController::calibratedReading(Axis axis, int noiseCounts) const
+std::uint32_t VirtualController::calibratedReading(Axis axis, ReadingDraw draw) const
 {
     const AxisSettings& a = axisSettings(axis);
     const bool reverse = active.reverseEncoderBits & (axis == Axis::Ra ? raBit : decBit);
-    return calibratedEncoderCount(decodedEncoder(axis, noiseCounts), a.encoderFormat, reverse, a.encoderOffset);
+    return calibratedEncoderCount(decodedEncoder(axis, draw), a.encoderFormat, reverse, a.encoderOffset);
 }
 
-int VirtualController::drawEncoderNoise(Axis axis)
+VirtualController::ReadingDraw VirtualController::drawReading(Axis axis)
 {
-    const unsigned spread = std::min(encoderPhysics(axis).fit.noiseCounts, maxEncoderNoiseCounts);
-    if (spread == 0)
-        return 0;
-    return static_cast<int>(encoderRandom() % (2 * spread + 1)) - static_cast<int>(spread);
+    // Only what is switched on draws from the generator, so a run with
+    // noise alone repeats as it did before bit errors could be asked for.
+    const EncoderFit& fit = encoderPhysics(axis).fit;
+    ReadingDraw draw;
+    const unsigned spread = std::min(fit.noiseCounts, maxEncoderNoiseCounts);
+    if (spread != 0)
+        draw.noiseCounts = static_cast<int>(encoderRandom() % (2 * spread + 1)) - static_cast<int>(spread);
+    if (fit.bitErrors > 0.0) {
+        const double chance = std::uniform_real_distribution<double>(0.0, 1.0)(encoderRandom);
+        const unsigned bits = EncoderWord(encoderPhysics(axis).format, 0.0).dataLength();
+        if (chance < fit.bitErrors && bits > 0)
+            draw.flippedBit = static_cast<int>(encoderRandom() % bits);
+    }
+    return draw;
 }
 
 void VirtualController::setEncoderPhysics(Axis axis, const EncoderPhysics& physics)

@@ -96,7 +96,7 @@ public:
     // The axis's real angle in turns (past any backlash), where the encoder sits.
     double axisTurns(Axis axis) const;
     // The count in a ReadEncoders reply at this moment, without the
-    // encoder's noise (EncoderFit::noiseCounts), which each reply draws anew.
+    // encoder's noise and bit errors (EncoderFit), which each reply draws anew.
     std::uint32_t encoderReading(Axis axis) const;
     std::uint64_t framesHandled() const { return frameCount; }
 
@@ -110,7 +110,13 @@ private:
     void replyWith(DeviceCommand command, const ReplyValues& values);
     void replyOneField(DeviceCommand command, ReplyField field, std::uint32_t value);
     void emit(std::uint8_t* frame, std::size_t length);
-    std::uint32_t encoderValue(DeviceCommand command, Axis axis, int noiseCounts) const;
+    // What one reading of an encoder draws: how far its noise moves it, in
+    // counts, and which data bit arrives flipped (-1: none).
+    struct ReadingDraw {
+        int noiseCounts = 0;
+        int flippedBit = -1;
+    };
+    std::uint32_t encoderValue(DeviceCommand command, Axis axis, ReadingDraw draw) const;
     void replyAck(std::uint8_t code);
 
     void replyIdentify();
@@ -132,10 +138,10 @@ private:
     const AxisSettings& axisSettings(Axis axis) const { return axis == Axis::Ra ? active.ra : active.dec; }
     AxisLimits limits(Axis axis) const;
     const EncoderPhysics& encoderPhysics(Axis axis) const { return axis == Axis::Ra ? config.raEncoder : config.decEncoder; }
-    EncoderWord encoderWord(Axis axis, int noiseCounts) const;
-    std::uint32_t decodedEncoder(Axis axis, int noiseCounts) const;
-    std::uint32_t calibratedReading(Axis axis, int noiseCounts) const;
-    int drawEncoderNoise(Axis axis);
+    EncoderWord encoderWord(Axis axis, ReadingDraw draw) const;
+    std::uint32_t decodedEncoder(Axis axis, ReadingDraw draw) const;
+    std::uint32_t calibratedReading(Axis axis, ReadingDraw draw) const;
+    ReadingDraw drawReading(Axis axis);
     bool lost();
 
     SimConfig config;
