@@ -57,4 +57,17 @@ inline void settle(CommControl& link, sim::MemoryHost& host)
     }
 }
 
+// Connects the link without threads, feeding it heartbeat ticks until the
+// controller's configuration is in; false if it never came.
+inline bool connectWithoutThreads(CommControl& link, sim::MemoryHost& host, const Quiet& listener)
+{
+    link.connect(1, 9600);
+    for (int i = 0; i < 40 && !listener.configured; ++i) {
+        settle(link, host);
+        link.onHeartBeat();
+    }
+    settle(link, host);
+    return listener.configured;
+}
+
 }  // namespace kv7::bench

@@ -20,6 +20,7 @@ namespace {
 
 using kv7::bench::OnePort;
 using kv7::bench::Quiet;
+using kv7::bench::connectWithoutThreads;
 using kv7::bench::settle;
 
 std::atomic<long> allocations{0};
@@ -125,13 +126,7 @@ int main(int argc, char** argv)
     options.startThreads = false;
     kv7::CommControl link(&listener, &model, &catalog, options);
 
-    link.connect(1, 9600);
-    for (int i = 0; i < 40 && !listener.configured; ++i) {
-        settle(link, host);
-        link.onHeartBeat();
-    }
-    settle(link, host);
-    if (!listener.configured) {
+    if (!connectWithoutThreads(link, host, listener)) {
         std::fprintf(stderr, "bench_liveview: the simulator never connected\n");
         return 1;
     }
@@ -165,12 +160,7 @@ int main(int argc, char** argv)
     OnePort fixedCatalog(&fixed);
     Quiet alone;
     kv7::CommControl bare(&alone, &model, &fixedCatalog, options);
-    bare.connect(1, 9600);
-    for (int i = 0; i < 40 && !alone.configured; ++i) {
-        settle(bare, connectHost);
-        bare.onHeartBeat();
-    }
-    settle(bare, connectHost);
+    connectWithoutThreads(bare, connectHost, alone);
     fixed.fix();
     const long start = allocations.load();
     const auto began = std::chrono::steady_clock::now();

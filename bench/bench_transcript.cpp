@@ -40,6 +40,7 @@ namespace {
 
 using kv7::bench::OnePort;
 using kv7::bench::Quiet;
+using kv7::bench::connectWithoutThreads;
 using kv7::bench::settle;
 
 // Wakes the waiting loop on each reading and on the configuration.
@@ -89,12 +90,7 @@ Run roundTrips(kv7::PortCatalog& catalog, kv7::sim::MemoryHost& host, long round
     options.settleMs = 0;
     options.startThreads = false;
     kv7::CommControl link(&listener, &model, &catalog, options);
-    link.connect(1, 9600);
-    for (int i = 0; i < 40 && !listener.configured; ++i) {
-        settle(link, host);
-        link.onHeartBeat();
-    }
-    settle(link, host);
+    connectWithoutThreads(link, host, listener);
     const long before = kv7::test::allocationsSoFar();
     const auto start = std::chrono::steady_clock::now();
     for (long r = 0; r < rounds; ++r) {
