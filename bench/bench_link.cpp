@@ -6,8 +6,8 @@
 //   roundtrip   "Read encoders" from the readEncoders(0) call until the
 //               waiting thread (the window's, in the program) has the
 //               reading from AppModel, beside a plain blocking
-//               python3-serial loop against the same controller; heap
-//               allocations meanwhile
+//               python3-serial loop and a one-thread C++ loop against the
+//               same controller; heap allocations meanwhile
 //   idle        CPU time and wake-ups of a connected, idle link
 //   shutdown    stopping the heartbeat and the link's threads
 //
@@ -48,6 +48,7 @@
 #include "link/CommControl.h"
 #include "link/LinkTypes.h"
 #include "platform/posix/PosixSerialPort.h"
+#include "protocol/DeviceProtocol.h"
 
 extern char** environ;
 
@@ -441,6 +442,39 @@ void printTraces()
     }
 }
 
+// The same request as the python loop, from one thread of this program:
+// write it, block in poll until the whole reply is in, repeat. With the
+// python loop it brackets what a round trip costs without the link's
+// second thread.
+bool plainRoundTrips(const std::string& device, int count, std::vector<double>& out)
+{
+    kv7::PosixSerialPort plain;
+    if (!plain.open(device.c_str(), 115200))
+        return false;
+    std::uint8_t request[16];
+    const std::uint32_t one[] = {1};
+    const std::size_t size = kv7::encodeCommand(request, kv7::DeviceCommand::ReadEncoders, one);
+    constexpr std::size_t replyLength = 11;
+    constexpr int warmUp = 200;
+    std::uint8_t reply[64];
+    bool ok = true;
+    for (int i = 0; i < warmUp + count && ok; ++i) {
+        const auto start = Clock::now();
+        ok = plain.write(request, size, 1000);
+        std::size_t have = 0;
+        while (ok && have < replyLength) {
+            const int n = plain.read(reply + have, sizeof reply - have, 1000);
+            ok = n > 0;
+            have += n > 0 ? static_cast<std::size_t>(n) : 0;
+        }
+        ok = ok && have == replyLength && reply[0] == 0x55;
+        if (ok && i >= warmUp)
+            out.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+    }
+    plain.close();
+    return ok;
+}
+
 struct Options {
     bool quick = false;
     int count = 10000;
@@ -606,14 +640,18 @@ int main(int argc, char** argv)
     }
 
     // --- round trips and allocations ----------------------------------------
-    // The machine is shared and its speed drifts, so the link and the
-    // python3-serial loop take turns in blocks, and the samples are pooled.
-    // The pseudo-terminal has one controller behind it: the link lets go of
-    // the port while the python loop has it.
+    // The machine is shared and its speed drifts, so the link, a one-thread
+    // loop of this program's own and the python3-serial loop take turns in
+    // blocks, and the samples are pooled. The pseudo-terminal has one
+    // controller behind it: the link lets go of the port while the loops
+    // have it.
     const int blocks = o.quick ? 6 : 10;
     const int perBlock = o.count / blocks;
     std::vector<double> pythonTimes;
     std::vector<double> blockRatios;
+    std::vector<double> plainTimes;
+    std::vector<double> plainRatios;
+    bool plainOk = true;
     bool roundTripOk = connectOk;
     bool pythonOk = o.runPython;
     std::uint64_t allocations = 0;
@@ -623,10 +661,13 @@ int main(int argc, char** argv)
     block.reserve(static_cast<std::size_t>(perBlock));
     for (int b = 0; b < blocks && roundTripOk; ++b) {
         double pythonMedian = 0;
+        const std::uint64_t closedBefore = probe.statusCount(kv7::Status::ConnectionClosed);
+        link.disconnect();
+        roundTripOk = probe.waitForStatus(kv7::Status::ConnectionClosed, closedBefore + 1, 5s);
+        std::vector<double> plainBlock;
+        plainOk = plainOk && roundTripOk && plainRoundTrips(device, perBlock, plainBlock);
+        plainTimes.insert(plainTimes.end(), plainBlock.begin(), plainBlock.end());
         if (pythonOk) {
-            const std::uint64_t closedBefore = probe.statusCount(kv7::Status::ConnectionClosed);
-            link.disconnect();
-            roundTripOk = probe.waitForStatus(kv7::Status::ConnectionClosed, closedBefore + 1, 5s);
             Child py;
             pythonOk = spawn({o.python, o.pythonScript, device, std::to_string(perBlock), "--all"}, false, py);
             int n = 0;
@@ -643,10 +684,10 @@ int main(int argc, char** argv)
                     pos = next == std::string::npos ? py.output.size() : next + 1;
                 }
             }
-            const std::uint64_t configurations = probe.configurationCount();
-            model.connect(1, 115200);
-            roundTripOk = roundTripOk && probe.waitForConfigurations(configurations + 1, 15s);
         }
+        const std::uint64_t configurations = probe.configurationCount();
+        model.connect(1, 115200);
+        roundTripOk = roundTripOk && probe.waitForConfigurations(configurations + 1, 15s);
         std::vector<double> warm;
         roundTripOk = roundTripOk && measureRoundTrips(200, warm);
         if (!roundTripOk)
@@ -661,7 +702,10 @@ int main(int argc, char** argv)
         roundTrips.insert(roundTrips.end(), block.begin(), block.end());
         if (pythonOk && pythonMedian > 0)
             blockRatios.push_back(statsOf(block).median / pythonMedian);
+        if (plainOk && !plainBlock.empty())
+            plainRatios.push_back(statsOf(block).median / statsOf(plainBlock).median);
     }
+    const Stats plain = statsOf(plainTimes);
     const Stats linkStats = statsOf(roundTrips);
     const Stats python = statsOf(pythonTimes);
     // Each reconnect started a new reader, named after the worker that
@@ -764,6 +808,14 @@ int main(int argc, char** argv)
                 std::printf(" %.2f", r);
             std::printf("\n  target median no slower than python3-serial: %s\n",
                         verdict(linkStats.median <= python.median));
+        }
+        if (plainOk && !plainTimes.empty()) {
+            std::printf("  one-thread C loop (this program, no link) median %7.1f us   p99 %7.1f us   max %7.1f us\n",
+                        plain.median, plain.p99, plain.max);
+            std::printf("  ratio link / one-thread loop: median %.2f; per block:", linkStats.median / plain.median);
+            for (double r : plainRatios)
+                std::printf(" %.2f", r);
+            std::printf("\n");
         }
         std::printf("  target p99 under 2 ms: %s\n", verdict(linkStats.p99 < 2000.0));
         std::printf("  where the link's time goes (medians): call to frame written %.1f us, on the line and in the "
