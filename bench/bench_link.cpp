@@ -796,7 +796,7 @@ int main(int argc, char** argv)
     }
     if (roundTripOk) {
         std::printf("round trip readEncoders(0) -> the reading on the waiting thread, %zu runs in %d blocks taking turns with the "
-                    "python3-serial loop:\n", roundTrips.size(), blocks);
+                    "one-thread and python3-serial loops:\n", roundTrips.size(), blocks);
         std::printf("  link            median %7.1f us   p99 %7.1f us   max %7.1f us\n", linkStats.median,
                     linkStats.p99, linkStats.max);
         if (pythonOk) {
@@ -810,7 +810,7 @@ int main(int argc, char** argv)
                         verdict(linkStats.median <= python.median));
         }
         if (plainOk && !plainTimes.empty()) {
-            std::printf("  one-thread C loop (this program, no link) median %7.1f us   p99 %7.1f us   max %7.1f us\n",
+            std::printf("  one-thread C++ loop (this program, no link) median %7.1f us   p99 %7.1f us   max %7.1f us\n",
                         plain.median, plain.p99, plain.max);
             std::printf("  ratio link / one-thread loop: median %.2f; per block:", linkStats.median / plain.median);
             for (double r : plainRatios)
