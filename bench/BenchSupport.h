@@ -46,6 +46,16 @@ public:
     long readings = 0;
 };
 
+// Options for a link without threads and without the settle delay: the
+// benchmark plays the worker and the serial reader itself.
+inline CommControl::Options unthreaded()
+{
+    CommControl::Options options;
+    options.settleMs = 0;
+    options.startThreads = false;
+    return options;
+}
+
 // The link without threads against the in-memory controller: a millisecond
 // of simulated time at a time until neither has anything left to do.
 inline void settle(CommControl& link, sim::MemoryHost& host)

@@ -22,6 +22,7 @@ using kv7::bench::OnePort;
 using kv7::bench::Quiet;
 using kv7::bench::connectWithoutThreads;
 using kv7::bench::settle;
+using kv7::bench::unthreaded;
 
 std::atomic<long> allocations{0};
 
@@ -121,10 +122,7 @@ int main(int argc, char** argv)
     OnePort catalog(&port);
     Quiet listener;
     kv7::AppModel model;
-    kv7::CommControl::Options options;
-    options.settleMs = 0;
-    options.startThreads = false;
-    kv7::CommControl link(&listener, &model, &catalog, options);
+    kv7::CommControl link(&listener, &model, &catalog, unthreaded());
 
     if (!connectWithoutThreads(link, host, listener)) {
         std::fprintf(stderr, "bench_liveview: the simulator never connected\n");
@@ -159,7 +157,7 @@ int main(int argc, char** argv)
     FixedAnswers fixed(connectHost);
     OnePort fixedCatalog(&fixed);
     Quiet alone;
-    kv7::CommControl bare(&alone, &model, &fixedCatalog, options);
+    kv7::CommControl bare(&alone, &model, &fixedCatalog, unthreaded());
     connectWithoutThreads(bare, connectHost, alone);
     fixed.fix();
     const long start = allocations.load();

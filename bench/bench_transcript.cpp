@@ -42,6 +42,7 @@ using kv7::bench::OnePort;
 using kv7::bench::Quiet;
 using kv7::bench::connectWithoutThreads;
 using kv7::bench::settle;
+using kv7::bench::unthreaded;
 
 // Wakes the waiting loop on each reading and on the configuration.
 class Waiting final : public kv7::iNotificationListener {
@@ -86,10 +87,7 @@ Run roundTrips(kv7::PortCatalog& catalog, kv7::sim::MemoryHost& host, long round
 {
     Quiet listener;
     kv7::AppModel model;
-    kv7::CommControl::Options options;
-    options.settleMs = 0;
-    options.startThreads = false;
-    kv7::CommControl link(&listener, &model, &catalog, options);
+    kv7::CommControl link(&listener, &model, &catalog, unthreaded());
     connectWithoutThreads(link, host, listener);
     const long before = kv7::test::allocationsSoFar();
     const auto start = std::chrono::steady_clock::now();
