@@ -35,25 +35,29 @@ std::string slurp(const std::string& path)
     return s;
 }
 
-// The settings folder of every kv7ctl these tests start: a directory of
-// their own, never the user's.
-struct SettingsHome {
-    SettingsHome()
+// A temporary folder under /tmp named after prefix, removed with everything
+// in it.
+struct TempDir {
+    explicit TempDir(const std::string& prefix)
     {
-        char dir[] = "/tmp/kv7ctl-configXXXXXX";
-        path = ::mkdtemp(dir) ? dir : "/nonexistent/kv7ctl-config";
+        std::string dir = "/tmp/" + prefix + "XXXXXX";
+        path = ::mkdtemp(dir.data()) ? dir : "/nonexistent/" + prefix;
     }
-    ~SettingsHome()
+    ~TempDir()
     {
         std::error_code ec;
         std::filesystem::remove_all(path, ec);
     }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
     std::string path;
 };
 
+// The settings folder of every kv7ctl these tests start: a directory of
+// their own, never the user's.
 const std::string& settingsHome()
 {
-    static const SettingsHome home;
+    static const TempDir home("kv7ctl-config");
     return home.path;
 }
 
@@ -246,21 +250,6 @@ TEST(Kv7ctlProcess, DeviceFaultsExitOneWithTheStatusText)
     EXPECT_EQ(r.err, "Error: Cannot connect to device.\n");
 }
 
-// A temporary folder, removed with everything in it.
-struct TempDir {
-    TempDir()
-    {
-        char dir[] = "/tmp/kv7-transcriptXXXXXX";
-        path = ::mkdtemp(dir) ? dir : "/nonexistent";
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
-    std::string path;
-};
-
 // The request lines (">") of a transcript, without their times.
 std::string requests(const std::string& transcript)
 {
@@ -278,7 +267,7 @@ std::string requests(const std::string& transcript)
 
 TEST(Kv7simTranscript, BothEndsOfTheLineRecordTheSameRequests)
 {
-    TempDir dir;
+    TempDir dir("kv7-transcript");
     Kv7sim sim("--time-scale 40 --transcript " + dir.path + "/sim.kv7t");
     ASSERT_FALSE(sim.path.empty());
     const Result r = runKv7ctl("--port " + sim.path + " --transcript " + dir.path + "/ctl.kv7t info");
@@ -295,7 +284,7 @@ TEST(Kv7simTranscript, BothEndsOfTheLineRecordTheSameRequests)
 
 TEST(Kv7ctlTranscript, ABatchFileIsKeptAsInputNotesAndReadsAsStandardInput)
 {
-    TempDir dir;
+    TempDir dir("kv7-transcript");
     if (FILE* f = std::fopen((dir.path + "/lines").c_str(), "w")) {
         std::fputs("stop\nstate\n", f);
         std::fclose(f);
@@ -312,7 +301,7 @@ TEST(Kv7ctlTranscript, ABatchFileIsKeptAsInputNotesAndReadsAsStandardInput)
 
 TEST(Kv7simReplay, ARecordingPlaysBackToTheSameCommand)
 {
-    TempDir dir;
+    TempDir dir("kv7-transcript");
     Kv7sim sim("--replay " KV7_EXCHANGES_DIR "/info.kv7t 2>" + dir.path + "/err");
     ASSERT_FALSE(sim.path.empty());
     const Result r = runKv7ctl("--port " + sim.path + " --utc 2026-12-07T23:00:00 --longitude 19.5 --json info");
@@ -327,7 +316,7 @@ TEST(Kv7simReplay, TheFirstDifferentRequestIsReportedAndEndsTheReplay)
 {
     // Recorded: pier set-west. Asked now: pier set-east, whose axis
     // positions differ from the recording's (frame 15).
-    TempDir dir;
+    TempDir dir("kv7-transcript");
     Kv7sim sim("--replay " KV7_EXCHANGES_DIR "/pier-set-west.kv7t 2>" + dir.path + "/err");
     ASSERT_FALSE(sim.path.empty());
     runKv7ctl("--port " + sim.path + " --timeout 1 pier set-east");
